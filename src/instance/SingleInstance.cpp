@@ -1,0 +1,8 @@
+#include "instance/SingleInstance.h"
+
+namespace shipkit::instance {
+
+// Not built yet: every start runs as the only instance.
+void singleInstance() {}
+
+}  // namespace shipkit::instance

@@ -1,0 +1,28 @@
+#pragma once
+// The runtime steps of the main work: finding, provisioning and starting a Java runtime.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace shipkit::jvm {
+
+// Runs the configured runtime search; true when a runtime was found and loaded.
+bool searchRuntime();
+// Downloads a runtime or lets the user pick one (with the progress dialog, or none).
+void downloadRuntime(HWND window);
+// The progress position from which the wait for the Java window animates.
+void setProgressBase(int base);
+// Unpacks and uses the shipped runtime archive.
+void unpackShippedRuntime(HWND window);
+// Uses the runtime already unpacked by an earlier run (language restart).
+void useUnpackedRuntime(HWND window);
+// Restores a pack200-packed payload file.
+void unpackPack200(const std::string& path);
+// Starts the thread that waits for the Java side's first window.
+void startStartWait(HWND window);
+// Creates the Java virtual machine and calls the installer's main; false when it cannot start.
+bool launchJvm(const std::vector<std::wstring>& arguments);
+
+}  // namespace shipkit::jvm

@@ -1,0 +1,119 @@
+#include "launcher/ErrorDisplay.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "launcher/Log.h"
+#include "launcher/Paths.h"
+#include "launcher/RunState.h"
+#include "payload/Config.h"
+#include "win/Text.h"
+
+namespace shipkit::launcher {
+
+namespace {
+constexpr std::size_t kMaxText = 6000;
+void (*gSplashCloser)() = nullptr;
+
+std::wstring cut(std::wstring text) {
+  if (text.size() > kMaxText - 1) text.resize(kMaxText - 1);
+  return text;
+}
+}  // namespace
+
+void setSplashCloser(void (*closer)()) { gSplashCloser = closer; }
+
+void showError(std::wstring_view text) {
+  if (gSplashCloser) gSplashCloser();
+  std::wstring shown(text);
+  if (std::optional<std::wstring> logPath = getLogPath()) {
+    std::wstring path = *logPath;
+    DWORD n = ::GetLongPathNameW(logPath->c_str(), nullptr, 0);
+    if (n > 0) {
+      std::wstring longPath(n, L'\0');
+      DWORD m = ::GetLongPathNameW(logPath->c_str(), longPath.data(), n);
+      if (m > 0 && m < n) {
+        longPath.resize(m);
+        path = longPath;
+      }
+    }
+    shown = shown + L"\n\nLog: " + path;
+  }
+  shown = cut(std::move(shown));
+  const RunState& rs = runState();
+  if (rs.messageBoxMode) {
+    std::wstring caption = payload::messageOrConfig(1000);
+    ::MessageBoxW(rs.errorOwner, shown.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+    return;
+  }
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out != INVALID_HANDLE_VALUE && out != nullptr && ::GetFileType(out) == FILE_TYPE_CHAR) {
+    DWORD written = 0;
+    ::WriteConsoleW(out, shown.c_str(), DWORD(shown.size()), &written, nullptr);
+    ::FlushFileBuffers(out);
+    return;
+  }
+  std::string narrowText = win::narrow(shown);
+  std::fprintf(stderr, "%s\n", narrowText.c_str());
+  std::fflush(stderr);
+}
+
+std::wstring formatMessage(int id, const std::wstring* argument) {
+  std::wstring text = payload::messageOrConfig(id);
+  if (argument) {
+    std::size_t at = text.find(L"{0}");
+    if (at != std::wstring::npos) text.replace(at, 3, cut(*argument));
+  }
+  return cut(std::move(text));
+}
+
+void showMessage(int id, const std::wstring* argument) { showError(formatMessage(id, argument)); }
+
+void fatalExit(int code) {
+  const RunState& rs = runState();
+  if (!rs.languageRestart && !rs.extractionDir.empty()) {
+    emptyDir(rs.extractionDir, true);
+    ::RemoveDirectoryA(rs.extractionDir.c_str());
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ::TerminateProcess(::GetCurrentProcess(), UINT(code));
+  ::ExitProcess(UINT(code));  // not reached
+}
+
+void fatalText(std::wstring_view text) {
+  showError(text);
+  fatalExit(1);
+}
+
+void fatalMessage(int id) {
+  showError(formatMessage(id));
+  fatalExit(1);
+}
+
+void fatalMessage(int id, std::wstring_view argument) {
+  std::wstring arg(argument);
+  showError(formatMessage(id, &arg));
+  fatalExit(1);
+}
+
+void fatalMessage(int id, std::string_view narrowArgument) {
+  fatalMessage(id, std::wstring_view(win::widenBytes(narrowArgument)));
+}
+
+void writeStdout(std::string_view text) {
+  if (runState().consoleAttached) {
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != INVALID_HANDLE_VALUE && out != nullptr) {
+      DWORD written = 0;
+      ::WriteFile(out, text.data(), DWORD(text.size()), &written, nullptr);
+      ::FlushFileBuffers(out);
+    }
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace shipkit::launcher

@@ -1,0 +1,187 @@
+#include "launcher/MainWork.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "instance/StartMarkers.h"
+#include "jvm/RuntimeSteps.h"
+#include "launcher/CommandLine.h"
+#include "launcher/DllPath.h"
+#include "launcher/ErrorDisplay.h"
+#include "launcher/Log.h"
+#include "launcher/Paths.h"
+#include "launcher/ProgressDialog.h"
+#include "launcher/RunState.h"
+#include "payload/Config.h"
+#include "payload/Extract.h"
+#include "payload/Integrity.h"
+#include "win/Text.h"
+
+namespace shipkit::launcher {
+
+namespace {
+
+bool fileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void enterExtractionDir() {
+  const std::string& dir = runState().extractionDir;
+  if (!::SetCurrentDirectoryA(dir.c_str()))
+    logError(L"Could not change working dir to %S (%d)", dir.c_str(), int(::GetLastError()));
+}
+
+void freshExtraction(HWND window) {
+  RunState& rs = runState();
+  if (rs.extractOnly) {
+    rs.extractionDir = launcherPath() + ".test";
+    logLine(L"Extracted dir: %S", rs.extractionDir.c_str());
+    if (!::CreateDirectoryA(rs.extractionDir.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+      std::string failed = rs.extractionDir;
+      int error = int(::GetLastError());
+      rs.extractionDir.clear();
+      logLine(L"Could not create dir %S (%d)", failed.c_str(), error);
+      fatalMessage(1009, std::string_view("70"));
+    }
+  } else {
+    createExtractionDir();
+  }
+  setupNativeLibraryPath();
+  enterExtractionDir();
+  int result = payload::extractPayload();
+  if (result != payload::kExtractOk) {
+    if (!rs.quiet) {
+      std::wstring text = payload::message(result == payload::kExtractWriteFailed ? 20018 : 20016);
+      ::MessageBoxW(window, text.c_str(), payload::message(20013).c_str(), MB_ICONERROR | MB_OK);
+    }
+    fatalExit(1);
+  }
+}
+
+// Whether a usable runtime archive or unpacked runtime is present (step 6).
+void detectShippedRuntime() {
+  RunState& rs = runState();
+  char full[2001] = {};
+  ::GetFullPathNameA("jre.tar.gz", sizeof full, full, nullptr);
+  logLine(L"Full JRE path: %S", full);
+  rs.runtimeArchivePresent = fileExists(full);
+  if (!rs.runtimeArchivePresent && rs.languageRestart && !rs.restartFailed) {
+    logLine(L"Checking restart JRE: %S", full);
+    char unpacked[2001] = {};
+    ::GetFullPathNameA("jre", sizeof unpacked, unpacked, nullptr);
+    logLine(L"Checking extracted JRE: %S", unpacked);
+    rs.runtimeArchivePresent = fileExists(unpacked);
+  }
+  logLine(rs.runtimeArchivePresent ? L"JRE included" : L"No JRE included");
+  if (rs.manualRuntime && rs.runtimeArchivePresent) {
+    logLine(L"Included JRE not used because of manual switch");
+    rs.runtimeArchivePresent = false;
+  }
+}
+
+void chooseRuntime(HWND window) {
+  RunState& rs = runState();
+  const bool preferInstalled = payload::configInt(161) != 0;
+  if (!rs.runtimeArchivePresent) {
+    instance::setStartMarkers(window != nullptr);
+    if (!rs.manualRuntime && jvm::searchRuntime()) return;
+    if (rs.quiet && !window) {
+      if (payload::configInt(157) == 0) {
+        logError(L"No JRE found");
+        writeStdout("No JRE found. Aborting.\n");
+        instance::clearStartMarkers();
+        std::exit(83);
+      }
+      writeStdout("No JRE found. Trying to download.\n");
+      jvm::downloadRuntime(nullptr);
+    } else if (window) {
+      jvm::downloadRuntime(window);
+    } else {
+      runProgressDialog(nullptr);
+    }
+  } else if (preferInstalled) {
+    instance::setStartMarkers(window != nullptr);
+    if (jvm::searchRuntime())
+      rs.runtimeArchivePresent = false;
+    else
+      instance::clearStartMarkers();
+  }
+}
+
+}  // namespace
+
+int runMainWork(HWND window) {
+  RunState& rs = runState();
+  logLine(L"Starting work");
+  if (window) {
+    ::SendDlgItemMessageW(window, kProgressBar, PBM_SETPOS, 1, 0);
+    ::SendDlgItemMessageW(window, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 400));
+  }
+  if (!rs.languageRestart) payload::verifyIntegrity(window);
+
+  bool reuse = false;
+  if (rs.languageRestart) {
+    char current[6000] = {};
+    ::GetCurrentDirectoryA(sizeof current, current);
+    rs.extractionDir = current;
+    if (!fileExists(rs.extractionDir + "\\sktruntime.jar")) {
+      logLine(L"could not find sktruntime.jar");
+      rs.restartFailed = true;
+    } else if (!fileExists(rs.extractionDir + "\\sktparams.conf")) {
+      logLine(L"could not find sktparams.conf");
+      rs.restartFailed = true;
+    }
+    if (rs.restartFailed)
+      rs.extractionDir.clear();
+    else
+      reuse = true;
+  }
+  if (!reuse) freshExtraction(window);
+
+  char current[6000] = {};
+  ::GetCurrentDirectoryA(sizeof current, current);
+  logLine(L"Current working dir: %S", current);
+  detectShippedRuntime();
+  chooseRuntime(window);
+  enterExtractionDir();
+
+  const bool fresh = !rs.languageRestart || rs.restartFailed;
+  if (fresh) {
+    jvm::setProgressBase(!rs.runtimeArchivePresent ? 100 : (payload::configInt(153) != 0 ? 300 : 200));
+    if (rs.runtimeArchivePresent) jvm::unpackShippedRuntime(window);
+  } else if (rs.runtimeArchivePresent) {
+    jvm::useUnpackedRuntime(window);
+  }
+  if (fresh) {
+    int32_t count = payload::configInt(2002);
+    for (const auto& name : payload::splitNames(payload::configStringCopy(2003), count > 0 ? std::size_t(count) : 0)) {
+      if (name.size() >= 5 && name.ends_with(".pack")) {
+        logLine(L"unpacking %S", name.c_str());
+        jvm::unpackPack200(rs.extractionDir + "\\" + name);
+      }
+    }
+  }
+
+  if (rs.extractOnly) {
+    FILE* out = std::fopen("unextracted.txt", "w");
+    if (!out) {
+      logError(L"Could not write file with unextracted position");
+      fatalMessage(1009, std::string_view("71"));
+    }
+    std::fprintf(out, "%d", int(payload::unextractedPosition()));
+    std::fclose(out);
+    std::exit(0);
+  }
+
+  if (window) jvm::startStartWait(window);
+  instance::setStartMarkers(window != nullptr);
+
+  std::vector<std::wstring> javaArgs;
+  splitCommandLine(::GetCommandLineW(), javaArgs);
+  if (!jvm::launchJvm(javaArgs)) {
+    logError(L"Could not start JVM");
+    fatalMessage(1005);
+  }
+  return 0;
+}
+
+}  // namespace shipkit::launcher

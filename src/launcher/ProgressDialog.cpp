@@ -1,0 +1,81 @@
+#include "launcher/ProgressDialog.h"
+
+#include <commctrl.h>
+
+#include "instance/StartMarkers.h"
+#include "launcher/Log.h"
+#include "launcher/MainWork.h"
+#include "launcher/RunState.h"
+#include "payload/Config.h"
+
+namespace shipkit::launcher {
+
+void registerDialogClass() {
+  WNDCLASSW wc{};
+  wc.style = 0x2808;  // double-clicks, save-bits, byte-aligned window
+  wc.lpfnWndProc = ::DefDlgProcW;
+  wc.cbWndExtra = DLGWINDOWEXTRA;
+  wc.hInstance = runState().instance;
+  wc.hIcon = ::LoadIconW(runState().instance, MAKEINTRESOURCEW(kIconProduct));
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = L"MyDialogClass";
+  ::RegisterClassW(&wc);
+}
+
+void centerOnParent(HWND window) {
+  HWND parent = ::GetParent(window);
+  if (!parent) parent = ::GetDesktopWindow();
+  RECT p{}, w{};
+  ::GetWindowRect(parent, &p);
+  ::GetWindowRect(window, &w);
+  int width = w.right - w.left, height = w.bottom - w.top;
+  int x = p.left + ((p.right - p.left) - width) / 2;
+  int y = p.top + ((p.bottom - p.top) - height) / 2;
+  ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+namespace {
+
+DWORD WINAPI workThread(LPVOID parameter) {
+  HWND window = static_cast<HWND>(parameter);
+  runMainWork(window);
+  return 0;
+}
+
+INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      centerOnParent(window);
+      runState().errorOwner = window;
+      ::SendDlgItemMessageW(window, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+      ::SetDlgItemTextW(window, kMainText, payload::message(20007).c_str());
+      ::SetWindowTextW(window, payload::message(20013).c_str());
+      ::SetDlgItemTextW(window, IDCANCEL, payload::message(20012).c_str());
+      HANDLE thread = ::CreateThread(nullptr, 0, workThread, window, 0, nullptr);
+      if (thread) ::CloseHandle(thread);
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      int id = LOWORD(wParam);
+      if (id == IDOK || id == IDCANCEL) {
+        logLine(L"Canceled installer");
+        instance::clearStartMarkers();
+        ::EndDialog(window, id);
+        return TRUE;
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+INT_PTR runProgressDialog(HWND owner) {
+  return ::DialogBoxParamW(runState().instance, MAKEINTRESOURCEW(kProgressDialog), owner,
+                           progressDialogProc, 0);
+}
+
+}  // namespace shipkit::launcher

@@ -1,0 +1,158 @@
+#include "launcher/Startup.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cleanup/DeferredDeletion.h"
+#include "instance/SingleInstance.h"
+#include "launcher/CommandLine.h"
+#include "launcher/DllPath.h"
+#include "launcher/ErrorDisplay.h"
+#include "launcher/Log.h"
+#include "launcher/MainWork.h"
+#include "launcher/Paths.h"
+#include "launcher/ProgressDialog.h"
+#include "launcher/RunState.h"
+#include "payload/Config.h"
+#include "payload/Container.h"
+#include "win/LateBound.h"
+#include "win/Text.h"
+
+namespace shipkit::launcher {
+
+namespace {
+
+bool startsWith(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// Libraries that some shell functions load late; loading them once up front keeps them
+// from being searched for later in the restricted search path.
+void preloadShellHelpers() {
+  static bool loaded = false;
+  if (loaded) return;
+  loaded = true;
+  ::LoadLibraryW(L"davhlpr.dll");
+  ::LoadLibraryW(L"fwbase.dll");
+}
+
+void rebootMode() {
+  ::Sleep(5000);
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+  TOKEN_PRIVILEGES privileges{};
+  ::LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid);
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  DWORD error = ::GetLastError();
+  ::CloseHandle(token);
+  if (error == ERROR_SUCCESS) ::ExitWindowsEx(EWX_REBOOT, 0);
+}
+
+void initCommonControls() {
+  HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
+  if (!comctl) comctl = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!comctl) return;
+  using Fn = void(WINAPI*)();
+  if (auto init = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(comctl, "InitCommonControls"))))
+    init();
+}
+
+// Attaches to the parent's console or creates one; an access-denied answer means one is
+// already attached.
+void attachConsole() {
+  if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::GetLastError() != ERROR_ACCESS_DENIED) ::AllocConsole();
+  runState().consoleAttached = true;
+}
+
+void earlySwitches(std::vector<std::wstring>& args) {
+  RunState& rs = runState();
+  rs.extractionDir.clear();
+  if (takeLogSwitch(args)) setLogRequested();
+  takeTempSwitch(args, [](const std::wstring& dir) {
+    bool usable = setManualTempDir(dir);
+    std::string narrowDir = win::narrow(dir);
+    if (usable)
+      logLine(L"Using manual temp dir %s (%S)", dir.c_str(), manualTempDirNarrow().c_str());
+    else
+      logLine(L"Manual temp dir not usable %s (%S)", dir.c_str(), narrowDir.c_str());
+    return usable;
+  });
+  payload::readContainer(args);
+  std::string kind = payload::configString(2001, 2);
+  rs.launcherKind = kind.empty() ? 0 : kind[0];
+  reducePath();
+  if (!rs.languageRestart) {
+    std::wstring workDir = payload::configWString(146);
+    if (!workDir.empty()) {
+      workDir = resolvePath(workDir, true, true);
+      ::SetCurrentDirectoryW(workDir.c_str());
+      logLine(L"change working directory to %s", workDir.c_str());
+    } else {
+      logLine(L"working directory unchanged");
+    }
+  }
+  if (logRequested()) offerLogFolder();
+}
+
+void runSwitches(const std::vector<std::wstring>& args) {
+  RunState& rs = runState();
+  rs.integrityCheck = true;
+  RunSwitches s = parseRunSwitches(args);
+  if (s.quiet) rs.quiet = true;
+  if (s.messageBoxOff) rs.messageBoxMode = false;
+  if (s.console) attachConsole();
+  rs.splashRequested = s.splash;
+  rs.integrityCheck = s.integrityCheck;
+  if (s.manual) rs.manualRuntime = true;
+}
+
+}  // namespace
+
+int launcherMain(HINSTANCE instance, const char* commandLine) {
+  if (!commandLine) commandLine = "";
+  RunState& rs = runState();
+  restrictDllSearch();
+  preloadShellHelpers();
+  if (std::strcmp(commandLine, "__skt_reboot") == 0) {
+    rebootMode();
+    return 0;
+  }
+  rs.quiet = false;
+  if (startsWith(commandLine, "__skt_lang_restart")) {
+    logLine(L"language restart");
+    rs.languageRestart = true;
+    rs.quiet = true;
+  }
+  if (startsWith(commandLine, "__skt_extract_and_exit")) {
+    logLine(L"extract and exit mode");
+    rs.extractOnly = true;
+  }
+  initCommonControls();
+  std::vector<std::wstring> args;
+  splitCommandLine(::GetCommandLineW(), args);
+  if (startsWith(commandLine, "__skt_windel") && args.size() >= 3) return cleanup::deferredDeletion(args[2]);
+
+  rs.instance = instance;
+  earlySwitches(args);
+  runSwitches(args);
+  if (!rs.languageRestart) instance::singleInstance();
+  rs.startWithoutDialog = payload::configInt(155) != 0;
+  logLine(L"Init done");
+
+  if (rs.quiet && !rs.splashRequested) {
+    logLine(L"Quiet installer.");
+    runMainWork(nullptr);
+  } else if (rs.startWithoutDialog) {
+    registerDialogClass();
+    runMainWork(nullptr);
+  } else {
+    registerDialogClass();
+    runProgressDialog(nullptr);
+  }
+  return 0;
+}
+
+}  // namespace shipkit::launcher

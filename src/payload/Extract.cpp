@@ -1,0 +1,118 @@
+#include "payload/Extract.h"
+
+#include <string>
+
+#include "launcher/ErrorDisplay.h"
+#include "launcher/Log.h"
+#include "launcher/RunState.h"
+#include "payload/Config.h"
+#include "payload/Container.h"
+#include "payload/PayloadNames.h"
+#include "win/Unique.h"
+
+namespace shipkit::payload {
+
+using launcher::logError;
+using launcher::logLine;
+
+namespace {
+int32_t gUnextractedPosition = 0;
+constexpr DWORD kChunk = 6000;
+}  // namespace
+
+int32_t unextractedPosition() { return gUnextractedPosition; }
+
+bool isSafePayloadName(std::string_view name) { return payloadNameIsSafe(name); }
+
+int copyMasked(HANDLE source, HANDLE target, int64_t length, bool unmask) {
+  unsigned char buffer[kChunk];
+  int64_t copied = 0;
+  DWORD got = 0;
+  DWORD error = 0;
+  while (copied < length) {
+    DWORD want = DWORD(std::min<int64_t>(length - copied, kChunk));
+    got = 0;
+    if (!::ReadFile(source, buffer, want, &got, nullptr)) {
+      error = ::GetLastError();
+      break;
+    }
+    if (got == 0) {
+      error = ::GetLastError();
+      break;
+    }
+    if (unmask)
+      for (DWORD i = 0; i < got; ++i) buffer[i] ^= kFileMask;
+    DWORD done = 0;
+    while (done < got) {
+      DWORD wrote = 0;
+      if (!::WriteFile(target, buffer + done, got - done, &wrote, nullptr) || wrote == 0) {
+        logError(L"WriteFile failed %d %d", int(got - done), int(::GetLastError()));
+        return kExtractWriteFailed;
+      }
+      done += wrote;
+    }
+    copied += got;
+  }
+  if (copied < length) {
+    logError(L"ReadFile failed %d %d %I64d", int(got), int(error), copied);
+    return kExtractReadFailed;
+  }
+  return kExtractOk;
+}
+
+int extractPayload() {
+  logLine(L"extracting files");
+  const int32_t count = configInt(2002);
+  logLine(L"Included files: %d", int(count));
+  if (count == 0) return kExtractOk;
+  const std::string& dir = launcher::runState().extractionDir;
+
+  const std::vector<std::string> names =
+      splitNames(configStringCopy(2003), count > 0 ? std::size_t(count) : 0);
+  // Every name is checked before anything is written: a name that would leave the
+  // extraction directory marks the container as damaged.
+  for (const auto& name : names) {
+    if (!payloadNameIsSafe(name)) {
+      logError(L"payload file name escapes the extraction directory: %S", name.c_str());
+      return kExtractReadFailed;
+    }
+  }
+
+  win::UniqueFile container = openOwnExecutable();
+  FileSource source(container.get());
+  ContainerReader reader(source);
+  source.seek(tables().fileDataPosition);
+
+  for (const auto& name : names) {
+    const std::string path = dir + "\\" + name;
+    std::size_t slash = name.find('\\');
+    if (slash != std::string::npos) {
+      const std::string subdir = dir + "\\" + name.substr(0, slash);
+      logLine(L"creating directory %S", subdir.c_str());
+      if (!::CreateDirectoryA(subdir.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        logError(L"failed to create directory %S", subdir.c_str());
+    }
+    int64_t length = 0;
+    if (!reader.readLong(length)) failRead(reader);
+    logLine(L"extracting %S (size: %I64d)", path.c_str(), length);
+    if (length <= 0) continue;
+    win::UniqueFile out(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) launcher::fatalMessage(1009, std::string_view("11"));
+    // The copy reads through the same handle, so keep the reader's position in step.
+    int result = copyMasked(container.get(), out.get(), length, true);
+    if (result != kExtractOk) {
+      logError(L"Failed to extract %S", path.c_str());
+      return result;
+    }
+    source.seek(source.position() + uint64_t(length));
+  }
+  LARGE_INTEGER zero{}, now{};
+  ::SetFilePointerEx(container.get(), zero, &now, FILE_CURRENT);
+  gUnextractedPosition = int32_t(now.QuadPart);
+  container.reset();
+  logLine(L"extracting files done");
+  return kExtractOk;
+}
+
+}  // namespace shipkit::payload

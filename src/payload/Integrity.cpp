@@ -1,0 +1,84 @@
+#include "payload/Integrity.h"
+
+#include <commctrl.h>
+#include <zlib.h>
+
+#include <vector>
+
+#include "launcher/ErrorDisplay.h"
+#include "launcher/Log.h"
+#include "launcher/ProgressDialog.h"
+#include "launcher/RunState.h"
+#include "payload/Config.h"
+#include "payload/Container.h"
+
+namespace shipkit::payload {
+
+using launcher::logError;
+using launcher::logLine;
+
+namespace {
+constexpr DWORD kChunk = 12000;
+}
+
+void verifyIntegrity(HWND window) {
+  win::UniqueFile file = openOwnExecutable();
+  FileSource source(file.get());
+  ContainerReader reader(source);
+  uint64_t start = seekToContainer(reader);
+  logLine(L"starting at %d", int(start));
+  uint32_t computed = 0, expected = 1;
+  int32_t magic = 0;
+  if (!reader.readInt(magic)) failRead(reader);
+  if (uint32_t(magic) == kContainerMagic) {
+    expected = 0;
+    int32_t flag = 0;
+    bool checked = false;
+    if (launcher::runState().integrityCheck) {
+      if (!reader.readInt(flag)) failRead(reader);
+      if (flag != 0) {
+        int32_t crcField = 0;
+        int64_t length = 0;
+        if (!reader.readInt(crcField) || !reader.readLong(length)) failRead(reader);
+        expected = uint32_t(crcField);
+        logLine(L"verifying integrity length %I64d", length);
+        std::vector<unsigned char> buffer(kChunk);
+        uLong crc = crc32(0L, Z_NULL, 0);
+        int64_t done = 0;
+        int lastPercent = 0;
+        while (done < length) {
+          DWORD want = DWORD(std::min<int64_t>(length - done, kChunk));
+          DWORD got = 0;
+          BOOL ok = ::ReadFile(file.get(), buffer.data(), want, &got, nullptr);
+          if (!ok || got == 0) {
+            logError(L"check ReadFile failed %d %d %I64d", int(got), int(::GetLastError()), done);
+            launcher::fatalMessage(1009, std::string_view("34"));
+          }
+          crc = crc32(crc, buffer.data(), got);
+          done += got;
+          if (window) {
+            int percent = int(done * 100 / length);
+            if (percent > lastPercent) {
+              lastPercent = percent;
+              ::SendDlgItemMessageW(window, launcher::kProgressBar, PBM_SETPOS, WPARAM(percent), 0);
+            }
+          }
+        }
+        computed = uint32_t(crc);
+        logLine(L"checksums: %u %u %d %d", computed, expected, int(computed), int(expected));
+        checked = true;
+      }
+    }
+    if (!checked && window) {
+      ::SendDlgItemMessageW(window, launcher::kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(100, 400));
+      ::SendDlgItemMessageW(window, launcher::kProgressBar, PBM_SETPOS, 101, 0);
+    }
+  }
+  file.reset();
+  if (computed != expected) {
+    ::MessageBoxW(window, message(20016).c_str(), message(20013).c_str(), MB_ICONERROR | MB_OK);
+    launcher::fatalExit(1);
+  }
+}
+
+}  // namespace shipkit::payload

@@ -1,0 +1,150 @@
+// Runs a program under a controlled environment for the end-to-end tests, and answers the
+// dialogs it shows. Wine replaces TEMP/TMP and PATH from its own registry, so tests cannot
+// set them from the Unix side; this runner sets them inside Windows.
+//
+//   envrun.exe SCRIPT
+// SCRIPT is a UTF-8 file of lines:
+//   set NAME=VALUE     set a variable          unset NAME     remove a variable
+//   cwd DIR            working directory       cmd LINE       the exact command line to run
+//   dialogs FILE       record every dialog box of the child (caption, texts) in FILE
+//   answer ok|yes|no|cancel   how to close those dialogs (default ok, then cancel)
+// Standard handles are inherited; the exit code is the child's.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring fromUtf8(const std::string& s) {
+  if (s.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), out.data(), n);
+  return out;
+}
+
+std::string toUtf8(const std::wstring& s) {
+  if (s.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+struct DialogWatch {
+  DWORD pid = 0;
+  std::wstring file;
+  int answer = IDOK;
+  std::set<HWND> seen;
+};
+
+std::string escape(const std::wstring& text) {
+  std::string out;
+  for (char c : toUtf8(text)) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else if (c == '|') out += "\\|";
+    else out += c;
+  }
+  return out;
+}
+
+BOOL CALLBACK collectChild(HWND child, LPARAM param) {
+  auto* texts = reinterpret_cast<std::vector<std::wstring>*>(param);
+  wchar_t cls[64] = {};
+  GetClassNameW(child, cls, 64);
+  if (_wcsicmp(cls, L"Static") != 0) return TRUE;
+  int n = GetWindowTextLengthW(child);
+  std::wstring text(n + 1, L'\0');
+  GetWindowTextW(child, text.data(), n + 1);
+  text.resize(n);
+  if (!text.empty()) texts->push_back(text);
+  return TRUE;
+}
+
+BOOL CALLBACK visitTop(HWND window, LPARAM param) {
+  auto* watch = reinterpret_cast<DialogWatch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != watch->pid || watch->seen.count(window)) return TRUE;
+  wchar_t cls[64] = {};
+  GetClassNameW(window, cls, 64);
+  if (wcscmp(cls, L"#32770") != 0) return TRUE;
+  watch->seen.insert(window);
+  int n = GetWindowTextLengthW(window);
+  std::wstring caption(n + 1, L'\0');
+  GetWindowTextW(window, caption.data(), n + 1);
+  caption.resize(n);
+  std::vector<std::wstring> texts;
+  EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&texts));
+  std::string line = escape(caption);
+  for (const auto& t : texts) line += "|" + escape(t);
+  if (!watch->file.empty()) {
+    FILE* f = _wfopen(watch->file.c_str(), L"ab");
+    if (f) {
+      std::fprintf(f, "%s\n", line.c_str());
+      std::fclose(f);
+    }
+  }
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(watch->answer, BN_CLICKED), 0);
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  return TRUE;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: envrun SCRIPT\n");
+    return 120;
+  }
+  std::ifstream script(argv[1], std::ios::binary);
+  if (!script) {
+    std::fprintf(stderr, "envrun: cannot read script\n");
+    return 121;
+  }
+  std::wstring cmd, cwd;
+  DialogWatch watch;
+  std::string line;
+  while (std::getline(script, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::size_t space = line.find(' ');
+    std::string verb = line.substr(0, space);
+    std::wstring rest = space == std::string::npos ? L"" : fromUtf8(line.substr(space + 1));
+    if (verb == "set") {
+      std::size_t eq = rest.find(L'=');
+      SetEnvironmentVariableW(rest.substr(0, eq).c_str(), eq == std::wstring::npos ? L"" : rest.substr(eq + 1).c_str());
+    } else if (verb == "unset") {
+      SetEnvironmentVariableW(rest.c_str(), nullptr);
+    } else if (verb == "cwd") {
+      cwd = rest;
+    } else if (verb == "cmd") {
+      cmd = rest;
+    } else if (verb == "dialogs") {
+      watch.file = rest;
+    } else if (verb == "answer") {
+      watch.answer = rest == L"yes" ? IDYES : rest == L"no" ? IDNO : rest == L"cancel" ? IDCANCEL : IDOK;
+    }
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, cwd.empty() ? nullptr : cwd.c_str(),
+                      &si, &pi)) {
+    std::fprintf(stderr, "envrun: cannot start (%lu)\n", GetLastError());
+    return 122;
+  }
+  CloseHandle(pi.hThread);
+  watch.pid = pi.dwProcessId;
+  // Poll for the child's dialogs until it ends; each dialog is recorded once and closed.
+  while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) EnumWindows(visitTop, reinterpret_cast<LPARAM>(&watch));
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  return int(code);
+}

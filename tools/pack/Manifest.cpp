@@ -1,0 +1,280 @@
+#include "pack/Manifest.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "pack/Text.h"
+
+namespace shipkit::pack {
+
+namespace {
+
+using nlohmann::json;
+
+// Thrown inside this file only; parseManifest turns it into its error text.
+struct ManifestError {
+  std::string field, why;
+};
+
+[[noreturn]] void fail(const std::string& field, const std::string& why) {
+  throw ManifestError{field, why};
+}
+
+const char* typeName(const json& v) {
+  return v.is_number_integer() ? "an integer" : v.is_number() ? "a number" : v.type_name();
+}
+
+void expectType(const json& v, json::value_t type, const std::string& field, const char* want) {
+  bool ok = v.type() == type || (type == json::value_t::number_integer && v.is_number_integer());
+  if (!ok) fail(field, std::string("expected ") + want + ", got " + typeName(v));
+}
+
+const std::string& stringAt(const json& v, const std::string& field) {
+  expectType(v, json::value_t::string, field, "a string");
+  return v.get_ref<const std::string&>();
+}
+
+void onlyKeys(const json& obj, const std::string& field, std::initializer_list<const char*> keys) {
+  for (const auto& [key, value] : obj.items()) {
+    bool known = false;
+    for (const char* k : keys) known = known || key == k;
+    if (!known) fail(field.empty() ? key : field + "." + key, "unknown key");
+  }
+}
+
+int32_t parseId(const std::string& text, const std::string& field) {
+  std::size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0;
+  bool digits = i < text.size() && text.size() - i <= 10;
+  for (std::size_t k = i; digits && k < text.size(); ++k) digits = text[k] >= '0' && text[k] <= '9';
+  if (digits) {
+    long long v = std::stoll(text);
+    if (v >= INT32_MIN && v <= INT32_MAX) return static_cast<int32_t>(v);
+  }
+  fail(field, "id must be a decimal 32-bit integer");
+}
+
+std::string latin1(const json& v, const std::string& field) {
+  char32_t bad = 0;
+  auto bytes = utf8ToLatin1(stringAt(v, field), &bad);
+  if (!bytes) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "character U+%04X cannot be stored as one byte (max U+00FF)",
+                  static_cast<unsigned>(bad));
+    fail(field, buf);
+  }
+  return *bytes;
+}
+
+template <typename Value, typename Convert>
+std::map<int32_t, Value> idTable(const json& obj, const std::string& field, Convert convert) {
+  expectType(obj, json::value_t::object, field, "an object");
+  std::map<int32_t, Value> table;
+  std::map<int32_t, std::string> seen;  // id -> key as written, to report duplicates
+  for (const auto& [key, value] : obj.items()) {
+    std::string sub = field + "." + key;
+    int32_t id = parseId(key, sub);
+    if (seen.count(id)) fail(sub, "duplicate id (also given as \"" + seen[id] + "\")");
+    seen[id] = key;
+    table[id] = convert(value, sub);
+  }
+  return table;
+}
+
+std::u16string utf16(const json& v, const std::string& field) {
+  auto text = utf8ToUtf16(stringAt(v, field));
+  if (!text) fail(field, "not valid UTF-8");
+  return *text;
+}
+
+std::string hexBytes(const json& v, const std::string& field) {
+  const std::string& text = stringAt(v, field);
+  std::string out;
+  int pending = -1;
+  for (char c : text) {
+    int d = c >= '0' && c <= '9' ? c - '0'
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                   : -1;
+    if (d < 0 && (c == ' ' || c == '\n' || c == '\t') && pending < 0) continue;
+    if (d < 0) fail(field, std::string("not a hex digit: '") + c + "'");
+    if (pending < 0) {
+      pending = d;
+    } else {
+      out.push_back(static_cast<char>(pending * 16 + d));
+      pending = -1;
+    }
+  }
+  if (pending >= 0) fail(field, "odd number of hex digits");
+  return out;
+}
+
+PayloadData sourceFile(const json& v, const std::filesystem::path& baseDir,
+                       const std::string& field) {
+  const std::string& written = stringAt(v, field);
+  if (written.empty()) fail(field, "empty path");
+  std::filesystem::path path = baseDir / written;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    int err = errno;
+    if (fd >= 0) ::close(fd);
+    fail(field, "cannot read \"" + written + "\": " + std::strerror(err));
+  }
+  ::close(fd);
+  if (!S_ISREG(st.st_mode)) fail(field, "cannot read \"" + written + "\": not a regular file");
+  PayloadData data;
+  data.path = path.string();
+  data.fileSize = static_cast<uint64_t>(st.st_size);
+  data.field = field;
+  return data;
+}
+
+// { "source": path } | { "text": UTF-8 } | { "hex": "00 88" }, with `extra` keys allowed.
+PayloadData payloadData(const json& obj, const std::filesystem::path& baseDir,
+                        const std::string& field, const char* extra) {
+  int given = int(obj.contains("source")) + int(obj.contains("text")) + int(obj.contains("hex"));
+  if (given != 1) fail(field, "needs exactly one of \"source\", \"text\" or \"hex\"");
+  if (extra) {
+    onlyKeys(obj, field, {extra, "source", "text", "hex"});
+  } else {
+    onlyKeys(obj, field, {"source", "text", "hex"});
+  }
+  if (obj.contains("source")) return sourceFile(obj["source"], baseDir, field + ".source");
+  PayloadData data;
+  if (obj.contains("text")) {
+    data.bytes = stringAt(obj["text"], field + ".text");
+  } else {
+    data.bytes = hexBytes(obj["hex"], field + ".hex");
+  }
+  data.field = field;
+  return data;
+}
+
+FileEntry fileEntry(const json& obj, const std::filesystem::path& baseDir,
+                    const std::string& field) {
+  expectType(obj, json::value_t::object, field, "an object");
+  if (!obj.contains("name")) fail(field + ".name", "missing");
+  FileEntry entry;
+  entry.name = latin1(obj["name"], field + ".name");
+  // The name list is ";"-terminated and read as a C string: an empty name or one with ";"
+  // or NUL would shift every following record to the wrong name.
+  if (entry.name.empty()) fail(field + ".name", "empty name");
+  if (entry.name.find(';') != std::string::npos) fail(field + ".name", "name contains ';'");
+  if (entry.name.find('\0') != std::string::npos) fail(field + ".name", "name contains NUL");
+  entry.data = payloadData(obj, baseDir, field, "name");
+  return entry;
+}
+
+template <typename T>
+T headerNumber(const json& v, const std::string& field, long long lo, unsigned long long hi) {
+  expectType(v, json::value_t::number_integer, field, "an integer");
+  bool inRange = v.is_number_unsigned()
+                     ? v.get<unsigned long long>() <= hi
+                     : v.get<long long>() >= lo &&
+                           (v.get<long long>() < 0 || v.get<unsigned long long>() <= hi);
+  if (!inRange) fail(field, "out of range");
+  return static_cast<T>(v.is_number_unsigned() ? v.get<unsigned long long>() : v.get<long long>());
+}
+
+void parseInto(const json& root, const std::filesystem::path& baseDir, Manifest& m) {
+  expectType(root, json::value_t::object, "(top level)", "an object");
+  onlyKeys(root, "",
+           {"stub", "checksum", "config", "messages", "localized", "files", "trailer", "header"});
+  ContainerContent& c = m.content;
+  if (root.contains("stub")) {
+    const std::string& stub = stringAt(root["stub"], "stub");
+    if (stub.empty()) fail("stub", "empty path");
+    m.stub = baseDir / stub;
+  }
+  if (root.contains("checksum")) {
+    expectType(root["checksum"], json::value_t::boolean, "checksum", "true or false");
+    c.checksum = root["checksum"].get<bool>();
+  }
+  if (root.contains("config")) c.config = idTable<std::string>(root["config"], "config", latin1);
+  if (root.contains("messages")) c.messages = idTable<std::u16string>(root["messages"], "messages", utf16);
+  if (root.contains("localized")) {
+    const json& sets = root["localized"];
+    expectType(sets, json::value_t::array, "localized", "an array");
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      std::string field = "localized[" + std::to_string(i) + "]";
+      expectType(sets[i], json::value_t::object, field, "an object");
+      onlyKeys(sets[i], field, {"key", "messages"});
+      if (!sets[i].contains("key")) fail(field + ".key", "missing");
+      LocalizedMessages set;
+      set.key = latin1(sets[i]["key"], field + ".key");
+      if (sets[i].contains("messages"))
+        set.messages = idTable<std::u16string>(sets[i]["messages"], field + ".messages", utf16);
+      c.localized.push_back(std::move(set));
+    }
+  }
+  if (root.contains("files")) {
+    const json& files = root["files"];
+    expectType(files, json::value_t::array, "files", "an array");
+    for (std::size_t i = 0; i < files.size(); ++i)
+      c.files.push_back(fileEntry(files[i], baseDir, "files[" + std::to_string(i) + "]"));
+  }
+  if (root.contains("trailer")) {
+    expectType(root["trailer"], json::value_t::object, "trailer", "an object");
+    c.trailer = payloadData(root["trailer"], baseDir, "trailer", nullptr);
+  }
+  if (root.contains("header")) {
+    const json& h = root["header"];
+    expectType(h, json::value_t::object, "header", "an object");
+    onlyKeys(h, "header", {"magic", "crc", "length"});
+    if (h.contains("magic")) c.magic = headerNumber<uint32_t>(h["magic"], "header.magic", 0, UINT32_MAX);
+    if (h.contains("crc")) c.crc = headerNumber<uint32_t>(h["crc"], "header.crc", 0, UINT32_MAX);
+    if (h.contains("length"))
+      c.checksummedLength = headerNumber<int64_t>(h["length"], "header.length", INT64_MIN, INT64_MAX);
+  }
+}
+
+}  // namespace
+
+bool parseManifest(std::string_view text, const std::filesystem::path& baseDir, Manifest& out,
+                   std::string& error) {
+  out = {};
+  json root = json::parse(text, nullptr, false);
+  if (root.is_discarded()) {
+    // Parse again with exceptions only to obtain the position of the syntax error.
+    try {
+      (void)json::parse(text);
+    } catch (const json::parse_error& e) {
+      std::string what = e.what();
+      std::size_t bracket = what.find("] ");
+      error = "manifest: " + (bracket == std::string::npos ? what : what.substr(bracket + 2));
+    }
+    if (error.empty()) error = "manifest: not valid JSON";
+    return false;
+  }
+  try {
+    parseInto(root, baseDir, out);
+  } catch (const ManifestError& e) {
+    error = "manifest: " + e.field + ": " + e.why;
+    out = {};
+    return false;
+  }
+  return true;
+}
+
+bool loadManifest(const std::filesystem::path& file, Manifest& out, std::string& error) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  if (in) text << in.rdbuf();
+  if (!in || in.bad()) {
+    error = "manifest: cannot read \"" + file.string() + "\": " + std::strerror(errno);
+    return false;
+  }
+  std::filesystem::path dir = file.parent_path();
+  return parseManifest(text.str(), dir.empty() ? "." : dir, out, error);
+}
+
+}  // namespace shipkit::pack

@@ -1,0 +1,40 @@
+#pragma once
+// The packer's manifest: a JSON description of an installer's container.
+//
+// {
+//   "stub": "launcher.exe",                  relative to the manifest's directory
+//   "checksum": true,                        header checksum flag (default true)
+//   "config": { "2001": "i", "107": "1" },   id -> value, each code point <= 0xFF (one byte)
+//   "messages": { "1000": "Error" },         id -> text, stored UTF-16LE
+//   "localized": [ { "key": "de", "messages": { "1000": "Fehler" } } ],   in stored order
+//   "files": [ { "name": "a.jar", "source": "build/a.jar" },
+//              { "name": "sub\\b.txt", "text": "inline UTF-8" },
+//              { "name": "c.bin", "hex": "00 88 ff" } ],
+//   "trailer": { "source": "..." } | { "text": "..." } | { "hex": "..." },
+//   "header": { "magic": 123, "crc": 0, "length": 0 }   forced header fields (damaged on purpose)
+// }
+// Ids are decimal int32 strings. Entries 2002 and 2003 are generated from "files" unless
+// "config" gives them.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pack/ContainerWriter.h"
+
+namespace shipkit::pack {
+
+struct Manifest {
+  std::optional<std::filesystem::path> stub;  // resolved against the manifest's directory
+  ContainerContent content;
+};
+
+// Parses manifest text; relative paths are resolved against `baseDir`, and every source
+// file is checked to be readable now. On failure `error` reads "manifest: <field>: <why>".
+bool parseManifest(std::string_view json, const std::filesystem::path& baseDir, Manifest& out,
+                   std::string& error);
+
+bool loadManifest(const std::filesystem::path& file, Manifest& out, std::string& error);
+
+}  // namespace shipkit::pack

@@ -1,0 +1,35 @@
+#pragma once
+// Builds an installer: the launcher stub, cut where its container must start, followed by
+// the container. The output appears only when complete; a failed build leaves nothing at
+// the output path.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pack/ContainerWriter.h"
+
+namespace shipkit::pack {
+
+struct BuildOptions {
+  std::filesystem::path manifest;
+  std::optional<std::filesystem::path> stub;  // wins over the manifest's "stub"
+  std::filesystem::path out;
+  bool allowSectionCut = false;  // see analyzeStub
+};
+
+struct BuildSummary {
+  uint64_t containerStart = 0;
+  uint64_t size = 0;  // of the whole installer
+};
+
+bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::string& error);
+
+// The same from a stub already in memory and a parsed content.
+bool writeInstaller(std::string_view stub, const ContainerContent& content,
+                    const std::filesystem::path& out, BuildSummary& summary, std::string& error,
+                    bool allowSectionCut = false);
+
+}  // namespace shipkit::pack

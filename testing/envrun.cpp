@@ -75,6 +75,8 @@ BOOL CALLBACK visitTop(HWND window, LPARAM param) {
   wchar_t cls[64] = {};
   GetClassNameW(window, cls, 64);
   if (wcscmp(cls, L"#32770") != 0) return TRUE;
+  // A dialog becomes visible only after its controls exist; read it then.
+  if (!IsWindowVisible(window)) return TRUE;
   watch->seen.insert(window);
   int n = GetWindowTextLengthW(window);
   std::wstring caption(n + 1, L'\0');

@@ -15,4 +15,7 @@ const JNIInvokeInterface_* jniInvokeTable();
 // with "fakejvm: unimplemented JNI function <Name>".
 std::vector<std::string> implementedJniFunctions();
 
+// The JNI versions this JVM knows (1.1 to 10, as a Java 17 runtime).
+bool isSupportedJniVersion(jint version);
+
 }  // namespace fakejvm

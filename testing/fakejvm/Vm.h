@@ -215,6 +215,7 @@ class Vm {
   // process with exit code 3.
   [[noreturn]] void fail(const char* reportKey, const nlohmann::json& entry, const std::string& message);
   [[noreturn]] void misuse(const char* function, const std::string& what);
+  [[noreturn]] void scenarioError(const std::string& what) { fail("scenarioErrors", what, "scenario: " + what); }
   void noteStaticFieldWrite(FieldInfo* field);
   nlohmann::json toJson(const Value& v, int depth = 0);
   nlohmann::json toJson(Object* obj, int depth = 0);

@@ -14,12 +14,24 @@ void* allocate(std::size_t n) {
 }
 }  // namespace
 
-void* operator new(std::size_t n) { return allocate(n); }
-void* operator new[](std::size_t n) { return allocate(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t n) {
+  return allocate(n);
+}
+void* operator new[](std::size_t n) {
+  return allocate(n);
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
 
 namespace shipkit::pack::test {
 
@@ -27,7 +39,11 @@ AllocationProbe::AllocationProbe() {
   largestRequest = 0;
   active = true;
 }
-AllocationProbe::~AllocationProbe() { active = false; }
-std::size_t AllocationProbe::largest() const { return largestRequest; }
+AllocationProbe::~AllocationProbe() {
+  active = false;
+}
+std::size_t AllocationProbe::largest() const {
+  return largestRequest;
+}
 
 }  // namespace shipkit::pack::test

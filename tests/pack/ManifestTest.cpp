@@ -1,27 +1,16 @@
 // Manifest errors name the field, exit with 2 and leave nothing at the output path; the
 // stub is found as documented.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <sstream>
 
 #include "PackTestSupport.h"
-#include "pack/Cli.h"
 #include "pack/Manifest.h"
 #include "pack/Packer.h"
 
 namespace shipkit::pack::test {
 namespace {
 
-struct CliRun {
-  int code;
-  std::string out, err;
-};
-
-CliRun cli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int code = runCli(args, out, err);
-  return {code, out.str(), err.str()};
+CliRun cli(const std::vector<std::string>& args) {
+  return runPack(args);
 }
 
 TEST(PackManifest, BadManifestsNameTheFieldAndWriteNothing) {
@@ -31,8 +20,9 @@ TEST(PackManifest, BadManifestsNameTheFieldAndWriteNothing) {
   };
   const Case cases[] = {
       {R"([])", "manifest: (top level): expected an object, got array"},
-      {R"({"files": [)", "manifest: parse error at line 1, column 12: syntax error while parsing "
-                         "value - unexpected end of input; expected '[', '{', or a literal"},
+      {R"({"files": [)",
+       "manifest: parse error at line 1, column 12: syntax error while parsing "
+       "value - unexpected end of input; expected '[', '{', or a literal"},
       {R"({"chcksum": true})", "manifest: chcksum: unknown key"},
       {R"({"stub": 5})", "manifest: stub: expected a string, got an integer"},
       {R"({"checksum": "yes"})", "manifest: checksum: expected true or false, got string"},
@@ -58,6 +48,12 @@ TEST(PackManifest, BadManifestsNameTheFieldAndWriteNothing) {
        "manifest: files[1].name: name contains ';'"},
       {R"({"files": [{"name": "", "text": ""}]})", "manifest: files[0].name: empty name"},
       {R"({"files": [{"name": "a\u0000b", "text": ""}]})", "manifest: files[0].name: name contains NUL"},
+      {R"({"files": [{"name": "..\\x", "text": ""}]})",
+       "manifest: files[0].name: \"..\\\\x\" is not a safe relative path (use '\\' between parts; no "
+       "'/', ':', '..' or empty parts)"},
+      {R"({"files": [{"name": "a/b", "text": ""}]})",
+       "manifest: files[0].name: \"a/b\" is not a safe relative path (use '\\' between parts; no "
+       "'/', ':', '..' or empty parts)"},
       {R"({"files": [{"name": "a"}]})",
        "manifest: files[0]: needs exactly one of \"source\", \"text\" or \"hex\""},
       {R"({"files": [{"name": "a", "text": "x", "hex": "00"}]})",
@@ -83,8 +79,8 @@ TEST(PackManifest, BadManifestsNameTheFieldAndWriteNothing) {
     std::filesystem::create_directory(dir / "dir");
     writeFile(dir / "m.json", c.manifest);
     writeFile(dir / "stub.exe", makePe({}));
-    CliRun run = cli({"build", "--stub", (dir / "stub.exe").string(), "--manifest",
-                      (dir / "m.json").string(), "--out", (dir / "out.exe").string()});
+    CliRun run = cli({"build", "--stub", (dir / "stub.exe").string(), "--manifest", (dir / "m.json").string(),
+                      "--out", (dir / "out.exe").string()});
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.err, std::string("shipkit-pack: ") + c.error + "\n");
     EXPECT_EQ(run.out, "");
@@ -97,14 +93,13 @@ TEST(PackManifest, FailureWhileWritingRemovesThePartialOutput) {
   writeFile(dir / "a.jar", std::string(5000, 'a'));
   Manifest manifest;
   std::string error;
-  ASSERT_TRUE(parseManifest(R"({"files": [{"name": "a.jar", "source": "a.jar"}]})", dir.path(),
-                            manifest, error))
+  ASSERT_TRUE(
+      parseManifest(R"({"files": [{"name": "a.jar", "source": "a.jar"}]})", dir.path(), manifest, error))
       << error;
   writeFile(dir / "a.jar", "short");  // changes between the check and the copy
   BuildSummary summary;
   EXPECT_FALSE(writeInstaller(makePe({}), manifest.content, dir / "out.exe", summary, error));
-  EXPECT_EQ(error, "files[0].source: \"" + (dir / "a.jar").string() +
-                       "\" shrank while it was being packed");
+  EXPECT_EQ(error, "files[0].source: \"" + (dir / "a.jar").string() + "\" shrank while it was being packed");
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.jar"}));
 }
 
@@ -158,8 +153,8 @@ TEST(PackManifest, StubComesFromTheOptionOrTheManifestDirectory) {
     if (c.code == 0) {
       std::string bytes = readFile(out);
       EXPECT_EQ(readInstaller(bytes).pe.containerStart(), c.containerStart);
-      EXPECT_EQ(run.out, "wrote " + out + " (" + std::to_string(bytes.size()) +
-                             " bytes, container at " + std::to_string(c.containerStart) + ")\n");
+      EXPECT_EQ(run.out, "wrote " + out + " (" + std::to_string(bytes.size()) + " bytes, container at " +
+                             std::to_string(c.containerStart) + ")\n");
     } else {
       EXPECT_FALSE(std::filesystem::exists(out));
     }

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "pack/Cli.h"
 #include "pack/Packer.h"
 
 namespace shipkit::pack::test {
@@ -17,7 +18,9 @@ void put(std::string& b, uint64_t at, uint64_t value, int width) {
   for (int i = 0; i < width; ++i) b[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-uint16_t optionalHeaderSize(const PeSpec& spec) { return spec.pe32Plus ? 240 : 224; }
+uint16_t optionalHeaderSize(const PeSpec& spec) {
+  return spec.pe32Plus ? 240 : 224;
+}
 
 }  // namespace
 
@@ -41,7 +44,7 @@ std::string makePe(const PeSpec& spec) {
   uint64_t opt = kPeOffset + 24;
   put(b, opt, spec.pe32Plus ? 0x20B : 0x10B, 2);
   put(b, opt + (spec.pe32Plus ? 108 : 92), 16, 4);  // NumberOfRvaAndSizes
-  for (int d = 0; d < 16; ++d) {  // recognisable values in every directory
+  for (int d = 0; d < 16; ++d) {                    // recognisable values in every directory
     put(b, dataDirectoryOffset(spec, d), 0x1000 * (d + 1), 4);
     put(b, dataDirectoryOffset(spec, d) + 4, 0x10 * (d + 1), 4);
   }
@@ -65,7 +68,9 @@ uint32_t le32(std::string_view b, uint64_t at) {
   return v;
 }
 
-uint64_t le64(std::string_view b, uint64_t at) { return le32(b, at) | uint64_t(le32(b, at + 4)) << 32; }
+uint64_t le64(std::string_view b, uint64_t at) {
+  return le32(b, at) | uint64_t(le32(b, at + 4)) << 32;
+}
 
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -122,8 +127,7 @@ ReadBack readInstaller(std::string_view bytes, std::string_view languageKey) {
   payload::MemorySource src(bytes);
   payload::ContainerReader reader(src);
   bool ok = payload::seekToContainer(reader, r.pe) && payload::readHeader(reader, r.header) &&
-            payload::readConfigTable(reader, r.config) &&
-            payload::readMessageTable(reader, r.messages) &&
+            payload::readConfigTable(reader, r.config) && payload::readMessageTable(reader, r.messages) &&
             payload::readLocalizedSets(reader, languageKey, r.messages, &r.sets);
   if (ok) {
     r.fileDataPosition = src.position();
@@ -145,6 +149,15 @@ ReadBack readInstaller(std::string_view bytes, std::string_view languageKey) {
   r.end = src.position();
   if (ok && r.end <= bytes.size()) r.remaining = std::string(bytes.substr(r.end));
   return r;
+}
+
+CliRun runPack(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  CliRun run;
+  run.code = runCli(args, out, err);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
 }
 
 }  // namespace shipkit::pack::test

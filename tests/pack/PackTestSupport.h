@@ -22,7 +22,7 @@ struct SectionSpec {
 struct PeSpec {
   std::vector<SectionSpec> sections = {{".text", 0x200, 0x200}, {".data", 0x400, 0x200}};
   bool pe32Plus = true;
-  uint32_t symbolTable = 0, symbolCount = 0;  // COFF header fields
+  uint32_t symbolTable = 0, symbolCount = 0;            // COFF header fields
   uint32_t certificateOffset = 0, certificateSize = 0;  // data directory 4
   std::string tail;  // bytes appended after the image (symbol table, overlay, signature)
 };
@@ -69,8 +69,8 @@ struct ReadBack {
   std::vector<payload::LocalizedSet> sets;
   uint64_t fileDataPosition = 0;
   std::vector<std::pair<std::string, std::string>> files;  // name, unmasked content
-  uint64_t end = 0;  // after the last record read
-  std::string remaining;  // from `end` to the end of the file
+  uint64_t end = 0;                                        // after the last record read
+  std::string remaining;                                   // from `end` to the end of the file
 };
 
 // Writes `manifest` as manifest.json and `stub` as stub.exe into `dir`, builds out.exe
@@ -85,5 +85,12 @@ Built buildWith(const ScratchDir& dir, std::string_view manifest, std::string_vi
 Built buildWith(const ScratchDir& dir, std::string_view manifest);
 
 ReadBack readInstaller(std::string_view bytes, std::string_view languageKey = "en");
+
+// shipkit-pack's command line, run in-process.
+struct CliRun {
+  int code = -1;
+  std::string out, err;
+};
+CliRun runPack(const std::vector<std::string>& args);
 
 }  // namespace shipkit::pack::test

@@ -11,7 +11,9 @@ namespace {
 using payload::ContainerReader;
 using payload::MemorySource;
 
-std::string magicBigEndian() { return "\xE8\xE4\x13\xD5"; }
+std::string magicBigEndian() {
+  return "\xE8\xE4\x13\xD5";
+}
 
 TEST(PackRoundTrip, ConfigValuesAreOneBytePerCodePoint) {
   struct Case {
@@ -61,8 +63,7 @@ TEST(PackRoundTrip, MessagesAreUtf16) {
 }
 
 // Reads the ids of the configuration and message tables in stored order.
-void storedIds(std::string_view installer, std::vector<int32_t>& config,
-               std::vector<int32_t>& messages) {
+void storedIds(std::string_view installer, std::vector<int32_t>& config, std::vector<int32_t>& messages) {
   MemorySource src(installer);
   ContainerReader reader(src);
   payload::PeLayout pe;
@@ -260,7 +261,7 @@ TEST(PackRoundTrip, OutputIsDeterministic) {
           "messages": {"1": "x", "1000": "E"}, "config": {"2001": "i", "107": "1"}})",
   };
   std::string big(3 << 20, '\0');  // spans several read chunks
-  uint32_t state = 12345;  // fixed seed
+  uint32_t state = 12345;          // fixed seed
   for (char& c : big) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
   std::vector<std::string> outputs;
   for (const char* manifest : manifests) {

@@ -91,8 +91,7 @@ TEST(PackStub, CertificateDirectoryIsCleared) {
     ASSERT_TRUE(built.ok) << built.error;
     EXPECT_EQ(le64(built.bytes, dataDirectoryOffset(spec, 4)), 0u);
     for (int d : {3, 5})  // neighbours keep their values
-      EXPECT_EQ(le64(built.bytes, dataDirectoryOffset(spec, d)),
-                le64(stub, dataDirectoryOffset(spec, d)));
+      EXPECT_EQ(le64(built.bytes, dataDirectoryOffset(spec, d)), le64(stub, dataDirectoryOffset(spec, d)));
     EXPECT_EQ(built.bytes.find(std::string(0x20, 'C')), std::string::npos);
   }
 }

@@ -93,10 +93,18 @@ void ContainerWriter::raw(std::string_view bytes) {
   written_ += bytes.size();
 }
 
-void ContainerWriter::int16(int16_t v) { raw(littleEndian(v)); }
-void ContainerWriter::int32(int32_t v) { raw(littleEndian(v)); }
-void ContainerWriter::uint32(uint32_t v) { raw(littleEndian(v)); }
-void ContainerWriter::int64(int64_t v) { raw(littleEndian(v)); }
+void ContainerWriter::int16(int16_t v) {
+  raw(littleEndian(v));
+}
+void ContainerWriter::int32(int32_t v) {
+  raw(littleEndian(v));
+}
+void ContainerWriter::uint32(uint32_t v) {
+  raw(littleEndian(v));
+}
+void ContainerWriter::int64(int64_t v) {
+  raw(littleEndian(v));
+}
 
 void ContainerWriter::masked(std::string_view bytes) {
   std::string buf(bytes);
@@ -134,8 +142,7 @@ payload::ConfigMap effectiveConfig(const ContainerContent& content) {
 }
 
 std::string encodeHeader(uint32_t magic, int32_t checksumFlag, uint32_t crc, int64_t length) {
-  return littleEndian(magic) + littleEndian(checksumFlag) + littleEndian(crc) +
-         littleEndian(length);
+  return littleEndian(magic) + littleEndian(checksumFlag) + littleEndian(crc) + littleEndian(length);
 }
 
 void writeBody(ContainerWriter& w, const ContainerContent& content) {

@@ -41,8 +41,8 @@ class ContainerWriter {
   void uint32(uint32_t v);
   void int64(int64_t v);
   void raw(std::string_view bytes);
-  void masked(std::string_view bytes);  // every byte XOR 0x88, as payload file content
-  void string(std::string_view bytes);  // int32 byte length, then the bytes
+  void masked(std::string_view bytes);     // every byte XOR 0x88, as payload file content
+  void string(std::string_view bytes);     // int32 byte length, then the bytes
   void wstring(std::u16string_view text);  // int32 byte length, then UTF-16LE
 
   uint64_t written() const { return written_; }
@@ -60,10 +60,10 @@ class ContainerWriter {
 
 // Bytes of a payload file or of the trailing data: inline, or a file read while writing.
 struct PayloadData {
-  std::string bytes;     // inline content
-  std::string path;      // when non-empty, the content is this file's
+  std::string bytes;      // inline content
+  std::string path;       // when non-empty, the content is this file's
   uint64_t fileSize = 0;  // size seen when the file was checked; it must not change
-  std::string field;     // names the data in errors ("files[2].source")
+  std::string field;      // names the data in errors ("files[2].source")
   uint64_t size() const { return path.empty() ? bytes.size() : fileSize; }
 };
 
@@ -105,7 +105,6 @@ std::string encodeHeader(uint32_t magic, int32_t checksumFlag, uint32_t crc, int
 void writeBody(ContainerWriter& writer, const ContainerContent& content);
 
 // Header and body in memory; nullopt with `error` set when a file source fails.
-std::optional<std::string> buildContainer(const ContainerContent& content,
-                                          std::string* error = nullptr);
+std::optional<std::string> buildContainer(const ContainerContent& content, std::string* error = nullptr);
 
 }  // namespace shipkit::pack

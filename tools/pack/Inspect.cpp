@@ -7,6 +7,7 @@
 #include "pack/ContainerWriter.h"
 #include "pack/FileSource.h"
 #include "pack/Text.h"
+#include "payload/ConfigValue.h"
 
 namespace shipkit::pack {
 
@@ -48,8 +49,8 @@ void printSections(ByteSource& src, const payload::PeLayout& pe, std::ostream& o
     };
     std::string name(reinterpret_cast<const char*>(h), 8);
     name = name.substr(0, name.find('\0'));
-    out << "section " << i << ": " << quoteBytes(name) << " raw offset " << le32(20)
-        << " raw size " << le32(16) << "\n";
+    out << "section " << i << ": " << quoteBytes(name) << " raw offset " << le32(20) << " raw size "
+        << le32(16) << "\n";
   }
 }
 
@@ -82,8 +83,8 @@ void printChecksum(ByteSource& src, const payload::ContainerHeader& h, uint64_t 
   if (uint32_t(crc) == h.expectedCrc) {
     out << "checksum: match\n";
   } else {
-    out << "checksum: MISMATCH computed " << hex32(uint32_t(crc)) << " expected "
-        << hex32(h.expectedCrc) << "\n";
+    out << "checksum: MISMATCH computed " << hex32(uint32_t(crc)) << " expected " << hex32(h.expectedCrc)
+        << "\n";
   }
 }
 
@@ -114,8 +115,7 @@ bool inspectInstaller(ByteSource& src, std::ostream& out, std::string& error) {
   src.seek(pe.containerStart());
   payload::ContainerHeader header;
   if (!payload::readHeader(reader, header)) {
-    if (reader.error().what == payload::ReadFailure::Magic)
-      out << "magic: " << hex32(header.magic) << "\n";
+    if (reader.error().what == payload::ReadFailure::Magic) out << "magic: " << hex32(header.magic) << "\n";
     return failed(reader, "container header", error);
   }
   out << "magic: " << hex32(header.magic) << "\n"
@@ -137,8 +137,7 @@ bool inspectInstaller(ByteSource& src, std::ostream& out, std::string& error) {
   if (!peekCount(reader, count) || !payload::readMessageTable(reader, messages))
     return failed(reader, "message table", error);
   out << "message count: " << count << "\n";
-  for (const auto& [id, text] : messages)
-    out << "message " << id << ": " << quoteUtf16(text) << "\n";
+  for (const auto& [id, text] : messages) out << "message " << id << ": " << quoteUtf16(text) << "\n";
 
   std::vector<payload::LocalizedSet> sets;
   payload::MessageMap applied;
@@ -155,7 +154,7 @@ bool inspectInstaller(ByteSource& src, std::ostream& out, std::string& error) {
   uint64_t dataPosition = src.position();
   out << "file data position: " << dataPosition << "\n";
   auto entry = [&](int32_t id) { return config.count(id) ? config[id] : std::string(); };
-  int32_t fileCount = configIntValue(entry(kFileCountId));
+  int32_t fileCount = payload::parseConfigInt(entry(kFileCountId));
   std::vector<std::string> names = payload::splitNames(entry(kFileNamesId));
   out << "file count: " << fileCount << "\n"
       << "file names: " << names.size() << "\n";
@@ -165,8 +164,8 @@ bool inspectInstaller(ByteSource& src, std::ostream& out, std::string& error) {
     uint64_t record = src.position();
     int64_t length = 0;
     if (!reader.readLong(length)) return failed(reader, step, error);
-    out << "file " << i << ": " << quoteBytes(names[i]) << " length " << length << " record "
-        << record << "\n";
+    out << "file " << i << ": " << quoteBytes(names[i]) << " length " << length << " record " << record
+        << "\n";
     uint64_t remaining = src.size() - std::min(src.size(), src.position());
     if (length > 0 && uint64_t(length) > remaining) {
       error = step + ": content truncated (length " + std::to_string(length) + ", " +

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "pack/Text.h"
+#include "payload/PayloadNames.h"
 
 namespace shipkit::pack {
 
@@ -100,7 +101,7 @@ std::string hexBytes(const json& v, const std::string& field) {
   std::string out;
   int pending = -1;
   for (char c : text) {
-    int d = c >= '0' && c <= '9' ? c - '0'
+    int d = c >= '0' && c <= '9'   ? c - '0'
             : c >= 'a' && c <= 'f' ? c - 'a' + 10
             : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                    : -1;
@@ -117,8 +118,7 @@ std::string hexBytes(const json& v, const std::string& field) {
   return out;
 }
 
-PayloadData sourceFile(const json& v, const std::filesystem::path& baseDir,
-                       const std::string& field) {
+PayloadData sourceFile(const json& v, const std::filesystem::path& baseDir, const std::string& field) {
   const std::string& written = stringAt(v, field);
   if (written.empty()) fail(field, "empty path");
   std::filesystem::path path = baseDir / written;
@@ -139,8 +139,8 @@ PayloadData sourceFile(const json& v, const std::filesystem::path& baseDir,
 }
 
 // { "source": path } | { "text": UTF-8 } | { "hex": "00 88" }, with `extra` keys allowed.
-PayloadData payloadData(const json& obj, const std::filesystem::path& baseDir,
-                        const std::string& field, const char* extra) {
+PayloadData payloadData(const json& obj, const std::filesystem::path& baseDir, const std::string& field,
+                        const char* extra) {
   int given = int(obj.contains("source")) + int(obj.contains("text")) + int(obj.contains("hex"));
   if (given != 1) fail(field, "needs exactly one of \"source\", \"text\" or \"hex\"");
   if (extra) {
@@ -159,8 +159,7 @@ PayloadData payloadData(const json& obj, const std::filesystem::path& baseDir,
   return data;
 }
 
-FileEntry fileEntry(const json& obj, const std::filesystem::path& baseDir,
-                    const std::string& field) {
+FileEntry fileEntry(const json& obj, const std::filesystem::path& baseDir, const std::string& field) {
   expectType(obj, json::value_t::object, field, "an object");
   if (!obj.contains("name")) fail(field + ".name", "missing");
   FileEntry entry;
@@ -170,6 +169,12 @@ FileEntry fileEntry(const json& obj, const std::filesystem::path& baseDir,
   if (entry.name.empty()) fail(field + ".name", "empty name");
   if (entry.name.find(';') != std::string::npos) fail(field + ".name", "name contains ';'");
   if (entry.name.find('\0') != std::string::npos) fail(field + ".name", "name contains NUL");
+  // The launcher refuses the whole container when a name could leave its extraction
+  // directory; a test that needs such a name declares it through config entry 2003.
+  if (!payload::payloadNameIsSafe(entry.name))
+    fail(field + ".name", quoteBytes(entry.name) +
+                              " is not a safe relative path (use '\\' between parts; no '/', ':', "
+                              "'..' or empty parts)");
   entry.data = payloadData(obj, baseDir, field, "name");
   return entry;
 }
@@ -177,18 +182,16 @@ FileEntry fileEntry(const json& obj, const std::filesystem::path& baseDir,
 template <typename T>
 T headerNumber(const json& v, const std::string& field, long long lo, unsigned long long hi) {
   expectType(v, json::value_t::number_integer, field, "an integer");
-  bool inRange = v.is_number_unsigned()
-                     ? v.get<unsigned long long>() <= hi
-                     : v.get<long long>() >= lo &&
-                           (v.get<long long>() < 0 || v.get<unsigned long long>() <= hi);
+  bool inRange = v.is_number_unsigned() ? v.get<unsigned long long>() <= hi
+                                        : v.get<long long>() >= lo &&
+                                              (v.get<long long>() < 0 || v.get<unsigned long long>() <= hi);
   if (!inRange) fail(field, "out of range");
   return static_cast<T>(v.is_number_unsigned() ? v.get<unsigned long long>() : v.get<long long>());
 }
 
 void parseInto(const json& root, const std::filesystem::path& baseDir, Manifest& m) {
   expectType(root, json::value_t::object, "(top level)", "an object");
-  onlyKeys(root, "",
-           {"stub", "checksum", "config", "messages", "localized", "files", "trailer", "header"});
+  onlyKeys(root, "", {"stub", "checksum", "config", "messages", "localized", "files", "trailer", "header"});
   ContainerContent& c = m.content;
   if (root.contains("stub")) {
     const std::string& stub = stringAt(root["stub"], "stub");

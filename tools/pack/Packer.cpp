@@ -106,9 +106,8 @@ bool readWhole(const std::filesystem::path& path, std::string& bytes) {
 
 }  // namespace
 
-bool writeInstaller(std::string_view stub, const ContainerContent& content,
-                    const std::filesystem::path& out, BuildSummary& summary, std::string& error,
-                    bool allowSectionCut) {
+bool writeInstaller(std::string_view stub, const ContainerContent& content, const std::filesystem::path& out,
+                    BuildSummary& summary, std::string& error, bool allowSectionCut) {
   StubLayout layout;
   if (!analyzeStub(stub, layout, error, allowSectionCut)) {
     error = "stub: " + error;
@@ -129,10 +128,9 @@ bool writeInstaller(std::string_view stub, const ContainerContent& content,
     error = prefix.ok() ? body.error() : prefix.error();
     return false;
   }
-  std::string header =
-      encodeHeader(content.magic.value_or(payload::kContainerMagic), content.checksum ? 1 : 0,
-                   content.crc.value_or(body.crc()),
-                   content.checksummedLength.value_or(static_cast<int64_t>(body.written())));
+  std::string header = encodeHeader(content.magic.value_or(payload::kContainerMagic),
+                                    content.checksum ? 1 : 0, content.crc.value_or(body.crc()),
+                                    content.checksummedLength.value_or(static_cast<int64_t>(body.written())));
   if (::fseeko(pending.file(), static_cast<off_t>(layout.containerStart), SEEK_SET) != 0 ||
       !sink.write(header)) {
     error = "output: cannot write the header: " + std::string(std::strerror(errno));
@@ -160,8 +158,7 @@ bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::str
     error = "stub: cannot read \"" + stubPath->string() + "\": " + std::strerror(errno);
     return false;
   }
-  return writeInstaller(stub, manifest.content, options.out, summary, error,
-                        options.allowSectionCut);
+  return writeInstaller(stub, manifest.content, options.out, summary, error, options.allowSectionCut);
 }
 
 }  // namespace shipkit::pack

@@ -28,8 +28,7 @@ struct BuildSummary {
 bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::string& error);
 
 // The same from a stub already in memory and a parsed content.
-bool writeInstaller(std::string_view stub, const ContainerContent& content,
-                    const std::filesystem::path& out, BuildSummary& summary, std::string& error,
-                    bool allowSectionCut = false);
+bool writeInstaller(std::string_view stub, const ContainerContent& content, const std::filesystem::path& out,
+                    BuildSummary& summary, std::string& error, bool allowSectionCut = false);
 
 }  // namespace shipkit::pack

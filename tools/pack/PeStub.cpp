@@ -15,7 +15,9 @@ uint32_t get(std::string_view b, uint64_t at, int width) {
   return v;
 }
 
-void clear(std::string& b, uint64_t at, uint64_t n) { b.replace(at, n, n, '\0'); }
+void clear(std::string& b, uint64_t at, uint64_t n) {
+  b.replace(at, n, n, '\0');
+}
 
 // Offset of the certificate directory entry within the optional header, or 0 when the
 // optional header has none.
@@ -26,15 +28,13 @@ uint64_t certificateEntry(std::string_view b, const StubLayout& layout) {
   uint64_t countAt = magic == kPe32Magic ? 92 : magic == kPe32PlusMagic ? 108 : 0;
   if (countAt == 0 || countAt + 4 > layout.optionalHeaderSize) return 0;
   uint64_t entry = countAt + 4 + 8 * kCertificateDirectory;
-  if (get(b, opt + countAt, 4) <= kCertificateDirectory || entry + 8 > layout.optionalHeaderSize)
-    return 0;
+  if (get(b, opt + countAt, 4) <= kCertificateDirectory || entry + 8 > layout.optionalHeaderSize) return 0;
   return opt + entry;
 }
 
 }  // namespace
 
-bool analyzeStub(std::string_view stub, StubLayout& layout, std::string& error,
-                 bool allowSectionCut) {
+bool analyzeStub(std::string_view stub, StubLayout& layout, std::string& error, bool allowSectionCut) {
   layout = {};
   if (stub.size() < 64 || stub.substr(0, 2) != "MZ") {
     error = "not a PE executable (no MZ header)";
@@ -43,8 +43,7 @@ bool analyzeStub(std::string_view stub, StubLayout& layout, std::string& error,
   layout.peOffset = get(stub, 60, 4);
   if (uint64_t(layout.peOffset) + 24 > stub.size() ||
       stub.substr(layout.peOffset, 4) != std::string_view("PE\0\0", 4)) {
-    error = "not a PE executable (no PE signature at offset " + std::to_string(layout.peOffset) +
-            ")";
+    error = "not a PE executable (no PE signature at offset " + std::to_string(layout.peOffset) + ")";
     return false;
   }
   uint16_t count = static_cast<uint16_t>(get(stub, layout.peOffset + 6, 2));
@@ -55,8 +54,8 @@ bool analyzeStub(std::string_view stub, StubLayout& layout, std::string& error,
   }
   uint64_t table = uint64_t(layout.peOffset) + 24 + layout.optionalHeaderSize;
   if (table + count * kSectionHeaderSize > stub.size()) {
-    error = "the section table (" + std::to_string(count) + " sections at offset " +
-            std::to_string(table) + ") extends past the end of the file";
+    error = "the section table (" + std::to_string(count) + " sections at offset " + std::to_string(table) +
+            ") extends past the end of the file";
     return false;
   }
   for (uint16_t i = 0; i < count; ++i) {
@@ -69,16 +68,14 @@ bool analyzeStub(std::string_view stub, StubLayout& layout, std::string& error,
   const SectionInfo& last = layout.sections.back();
   layout.containerStart = uint64_t(last.rawOffset) + last.rawSize;
   if (layout.containerStart > stub.size()) {
-    error = "the last section (" + last.name + ") ends at offset " +
-            std::to_string(layout.containerStart) + " but the file has only " +
-            std::to_string(stub.size()) + " bytes";
+    error = "the last section (" + last.name + ") ends at offset " + std::to_string(layout.containerStart) +
+            " but the file has only " + std::to_string(stub.size()) + " bytes";
     return false;
   }
   uint64_t headersEnd = table + count * kSectionHeaderSize;
   if (layout.containerStart < headersEnd) {
-    error = "the last section (" + last.name + ") ends at offset " +
-            std::to_string(layout.containerStart) + ", inside the PE headers (which end at " +
-            std::to_string(headersEnd) + ")";
+    error = "the last section (" + last.name + ") ends at offset " + std::to_string(layout.containerStart) +
+            ", inside the PE headers (which end at " + std::to_string(headersEnd) + ")";
     return false;
   }
   if (layout.containerStart > INT32_MAX) {
@@ -89,8 +86,8 @@ bool analyzeStub(std::string_view stub, StubLayout& layout, std::string& error,
     if (!allowSectionCut && s.rawSize != 0 && uint64_t(s.rawOffset) + s.rawSize > layout.containerStart) {
       error = "section " + s.name + " has raw data up to offset " +
               std::to_string(uint64_t(s.rawOffset) + s.rawSize) +
-              ", past the end of the last section in the table (" +
-              std::to_string(layout.containerStart) + "); the container would overwrite it";
+              ", past the end of the last section in the table (" + std::to_string(layout.containerStart) +
+              "); the container would overwrite it";
       return false;
     }
   }

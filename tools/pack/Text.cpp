@@ -29,8 +29,7 @@ std::optional<std::u32string> decodeUtf8(std::string_view in) {
       if ((next & 0xC0) != 0x80) return std::nullopt;
       cp = (cp << 6) | (next & 0x3F);
     }
-    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-      return std::nullopt;
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
     out.push_back(cp);
     i += extra + 1;
   }
@@ -73,12 +72,23 @@ namespace {
 bool appendEscape(std::string& out, char32_t c) {
   char buf[8];
   switch (c) {
-    case '"': out += "\\\""; return true;
-    case '\\': out += "\\\\"; return true;
-    case '\n': out += "\\n"; return true;
-    case '\r': out += "\\r"; return true;
-    case '\t': out += "\\t"; return true;
-    default: break;
+    case '"':
+      out += "\\\"";
+      return true;
+    case '\\':
+      out += "\\\\";
+      return true;
+    case '\n':
+      out += "\\n";
+      return true;
+    case '\r':
+      out += "\\r";
+      return true;
+    case '\t':
+      out += "\\t";
+      return true;
+    default:
+      break;
   }
   if (c >= 0x20 && c != 0x7F) return false;
   std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(c));
@@ -137,23 +147,6 @@ std::string quoteUtf16(std::u16string_view text) {
     if (!appendEscape(out, c)) appendUtf8(out, c);
   }
   return out + "\"";
-}
-
-int32_t configIntValue(std::string_view value) {
-  // The launcher reads the value through a 6000-byte buffer.
-  value = value.substr(0, 5999);
-  std::size_t i = 0;
-  while (i < value.size() && (value[i] == ' ' || (value[i] >= '\t' && value[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
-  int64_t magnitude = 0;
-  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-    magnitude = magnitude * 10 + (value[i] - '0');
-    if (magnitude > int64_t(INT32_MAX) + 1) magnitude = int64_t(INT32_MAX) + 1;
-  }
-  int64_t v = negative ? -magnitude : magnitude;
-  if (v > INT32_MAX) v = INT32_MAX;
-  return static_cast<int32_t>(v);
 }
 
 }  // namespace shipkit::pack

@@ -24,9 +24,4 @@ std::string quoteBytes(std::string_view bytes);
 // surrogates as \uHHHH.
 std::string quoteUtf16(std::u16string_view text);
 
-// Reads an integer the way the launcher reads a numeric configuration entry: leading
-// blanks, optional sign, decimal digits up to the first non-digit, clamped to 32 bits;
-// anything else gives 0.
-int32_t configIntValue(std::string_view value);
-
 }  // namespace shipkit::pack

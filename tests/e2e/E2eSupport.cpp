@@ -1,0 +1,160 @@
+#include "E2eSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "pack/Packer.h"
+
+namespace e2e {
+
+fs::path repoRoot() { return fs::path(SHIPKIT_ROOT); }
+fs::path outDir() { return repoRoot() / "build" / "out"; }
+
+std::string winPath(const fs::path& path) {
+  std::string p = fs::absolute(path).lexically_normal().string();
+  std::replace(p.begin(), p.end(), '/', '\\');
+  return "Z:" + p;
+}
+
+Sandbox::Sandbox() {
+  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  std::replace(name.begin(), name.end(), '/', '_');
+  dir_ = repoRoot() / "build" / "e2e" / name;
+  fs::remove_all(dir_);
+  fs::create_directories(dir_);
+  temp_ = dir_ / "temp";
+  fs::create_directories(temp_);
+}
+
+json Sandbox::baseManifest() {
+  return json{
+      {"checksum", true},
+      {"config", {{"107", "0"}, {"2001", "i"}}},
+      {"messages",
+       {{"1000", "Error"},
+        {"1005", "The JVM could not be started."},
+        {"1009", "An internal error occurred (error code: {0})"},
+        {"1015", "You must be at least Poweruser to run this program."},
+        {"1016", "No Java runtime ({0}-bit) found."},
+        {"20007", "Preparing the installer"},
+        {"20012", "Cancel"},
+        {"20013", "shipkit Wizard"},
+        {"20016", "The installation file is corrupted. If it is a download please try it again."},
+        {"20018", "Not Enough Disk Space"}}},
+  };
+}
+
+fs::path Sandbox::build(const json& manifest, const std::string& name) {
+  fs::path manifestFile = dir_ / (name + ".json");
+  std::ofstream(manifestFile) << manifest.dump(2);
+  shipkit::pack::BuildOptions options;
+  options.manifest = manifestFile;
+  options.stub = outDir() / "launcher.exe";
+  options.out = dir_ / name;
+  shipkit::pack::BuildSummary summary;
+  std::string error;
+  EXPECT_TRUE(shipkit::pack::buildInstaller(options, summary, error)) << error;
+  return options.out;
+}
+
+RunResult Sandbox::run(const fs::path& exe, const std::string& arguments, const RunOptions& options) {
+  std::string line = "\"" + winPath(exe) + "\"";
+  if (!arguments.empty()) line += " " + arguments;
+  return runCommandLine(line, options);
+}
+
+RunResult Sandbox::runCommandLine(const std::string& commandLine, const RunOptions& options) {
+  int n = ++runs_;
+  fs::path script = dir_ / ("run" + std::to_string(n) + ".txt");
+  fs::path dialogs = dir_ / ("dialogs" + std::to_string(n) + ".txt");
+  fs::path out = dir_ / ("stdout" + std::to_string(n) + ".txt");
+  fs::path err = dir_ / ("stderr" + std::to_string(n) + ".txt");
+  fs::remove(dialogs);
+  {
+    std::ofstream s(script, std::ios::binary);
+    s << "set TEMP=" << winPath(temp_) << "\n";
+    s << "set TMP=" << winPath(temp_) << "\n";
+    s << "unset SHIPKIT_LOG\nunset JARWRAP_LOG\n";
+    for (const auto& name : options.unset) s << "unset " << name << "\n";
+    for (const auto& [name, value] : options.env) s << "set " << name << "=" << value << "\n";
+    if (options.cwd) s << "cwd " << winPath(*options.cwd) << "\n";
+    s << "dialogs " << winPath(dialogs) << "\n";
+    s << "answer " << options.answer << "\n";
+    s << "cmd " << commandLine << "\n";
+  }
+  std::string command;
+  if (!options.lang.empty()) command += "LANG=" + options.lang + " LC_ALL=" + options.lang + " ";
+  command += "'" + (repoRoot() / "scripts" / "wine-run").string() + "' '" +
+             (outDir() / "testing" / "envrun.exe").string() + "' '" + winPath(script) + "' </dev/null >'" +
+             out.string() + "' 2>'" + err.string() + "'";
+  int status = std::system(command.c_str());
+  RunResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  auto strip = [](std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+    return s;
+  };
+  result.out = strip(readFile(out));
+  result.err = strip(readFile(err));
+  std::istringstream d(readFile(dialogs));
+  for (std::string l; std::getline(d, l);) result.dialogs.push_back(l);
+  return result;
+}
+
+std::vector<fs::path> Sandbox::logs() const {
+  std::vector<std::pair<int, fs::path>> found;
+  for (const auto& entry : fs::directory_iterator(temp_)) {
+    std::string name = entry.path().filename().string();
+    if (name.rfind("skt_nlog_", 0) == 0 && name.size() > 13 && name.substr(name.size() - 4) == ".log")
+      found.emplace_back(std::atoi(name.c_str() + 9), entry.path());
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<fs::path> paths;
+  for (auto& f : found) paths.push_back(f.second);
+  return paths;
+}
+
+std::string Sandbox::readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> Sandbox::logLines(const fs::path& log) {
+  std::string text = readFile(log);
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (line.size() > 1 && line[0] == '[') {
+      std::size_t close = line.find("] ");
+      if (close != std::string::npos && line.find_first_not_of("0123456789:", 1) == close)
+        line = line.substr(close + 2);
+    }
+    lines.push_back(line);
+    start = end + 2;
+  }
+  return lines;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+int indexOf(const std::vector<std::string>& lines, const std::string& line, int from) {
+  for (int i = std::max(0, from); i < int(lines.size()); ++i)
+    if (lines[i] == line) return i;
+  return -1;
+}
+
+}  // namespace e2e

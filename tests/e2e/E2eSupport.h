@@ -1,0 +1,69 @@
+#pragma once
+// Support for end-to-end tests: each test gets its own directory with a temporary root for
+// the launcher (so its diagnostic log lands there), builds installers with the packer's
+// library and runs them under Wine through the environment runner.
+
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+fs::path repoRoot();
+fs::path outDir();  // build/out
+// "Z:\..." for a Linux path (Wine maps Z: to the root).
+std::string winPath(const fs::path& path);
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;  // standard output, CR removed
+  std::string err;  // standard error, CR removed
+  std::vector<std::string> dialogs;  // "caption|text..." for each dialog box shown
+};
+
+struct RunOptions {
+  std::map<std::string, std::string> env;  // set inside Windows
+  std::vector<std::string> unset;
+  std::string answer = "ok";  // how dialogs are closed: ok, yes, no, cancel
+  std::string lang;           // Linux LANG for Wine (user language)
+  std::optional<fs::path> cwd;
+};
+
+// A per-test sandbox below build/e2e/.
+class Sandbox {
+ public:
+  Sandbox();
+  const fs::path& dir() const { return dir_; }
+  const fs::path& temp() const { return temp_; }
+
+  // A manifest with the launcher's usual messages and console error reporting (107 = 0).
+  static json baseManifest();
+  // Builds an installer from a manifest; fails the test on a packer error.
+  fs::path build(const json& manifest, const std::string& name = "setup.exe");
+  // Runs `exe` with the command-line tail appended after its quoted path.
+  RunResult run(const fs::path& exe, const std::string& arguments, const RunOptions& options = {});
+  // Runs a raw command line (the program path included, exactly as given).
+  RunResult runCommandLine(const std::string& commandLine, const RunOptions& options = {});
+
+  // Log files in the temporary root, by number.
+  std::vector<fs::path> logs() const;
+  // The lines of a log file without their "[s:ms] " prefixes (CR LF split, BOM dropped).
+  static std::vector<std::string> logLines(const fs::path& log);
+  static std::string readFile(const fs::path& path);
+
+ private:
+  fs::path dir_, temp_;
+  int runs_ = 0;
+};
+
+bool contains(const std::vector<std::string>& lines, const std::string& line);
+// Index of the first line equal to `line` at or after `from`, or -1.
+int indexOf(const std::vector<std::string>& lines, const std::string& line, int from = 0);
+
+}  // namespace e2e

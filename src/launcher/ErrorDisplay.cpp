@@ -73,6 +73,10 @@ void showMessage(int id, const std::wstring* argument) { showError(formatMessage
 void fatalExit(int code) {
   const RunState& rs = runState();
   if (!rs.languageRestart && !rs.extractionDir.empty()) {
+    // The extraction directory is the current directory during the main work, and a
+    // process's current directory cannot be removed: step out to its parent first.
+    std::string parent = rs.extractionDir.substr(0, rs.extractionDir.find_last_of('\\') + 1);
+    if (!parent.empty()) ::SetCurrentDirectoryA(parent.c_str());
     emptyDir(rs.extractionDir, true);
     ::RemoveDirectoryA(rs.extractionDir.c_str());
   }

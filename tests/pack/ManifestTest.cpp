@@ -114,7 +114,7 @@ TEST(PackManifest, AFailedBuildKeepsAnEarlierOutput) {
 TEST(PackManifest, StubComesFromTheOptionOrTheManifestDirectory) {
   ScratchDir dir;
   std::filesystem::create_directories(dir / "m" / "stubs");
-  PeSpec other;
+  PeShape other;
   other.sections = {{".text", 0x200, 0x80}};
   writeFile(dir / "m" / "stubs" / "launcher.exe", makePe({}));
   writeFile(dir / "other.exe", makePe(other));

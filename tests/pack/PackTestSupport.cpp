@@ -18,40 +18,40 @@ void put(std::string& b, uint64_t at, uint64_t value, int width) {
   for (int i = 0; i < width; ++i) b[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-uint16_t optionalHeaderSize(const PeSpec& spec) {
-  return spec.pe32Plus ? 240 : 224;
+uint16_t optionalHeaderSize(const PeShape& shape) {
+  return shape.pe32Plus ? 240 : 224;
 }
 
 }  // namespace
 
-uint64_t dataDirectoryOffset(const PeSpec& spec, int index) {
-  return kPeOffset + 24 + (spec.pe32Plus ? 112 : 96) + 8 * uint64_t(index);
+uint64_t dataDirectoryOffset(const PeShape& shape, int index) {
+  return kPeOffset + 24 + (shape.pe32Plus ? 112 : 96) + 8 * uint64_t(index);
 }
 
-std::string makePe(const PeSpec& spec) {
-  uint64_t table = kPeOffset + 24 + optionalHeaderSize(spec);
-  uint64_t size = table + 40 * spec.sections.size();
-  for (const auto& s : spec.sections) size = std::max<uint64_t>(size, s.rawOffset + s.rawSize);
+std::string makePe(const PeShape& shape) {
+  uint64_t table = kPeOffset + 24 + optionalHeaderSize(shape);
+  uint64_t size = table + 40 * shape.sections.size();
+  for (const auto& s : shape.sections) size = std::max<uint64_t>(size, s.rawOffset + s.rawSize);
   std::string b(size, '\0');
   b[0] = 'M', b[1] = 'Z';
   put(b, 60, kPeOffset, 4);
   b.replace(kPeOffset, 4, std::string("PE\0\0", 4));
   put(b, kPeOffset + 4, 0x8664, 2);  // machine
-  put(b, kPeOffset + 6, spec.sections.size(), 2);
-  put(b, kPeOffset + 12, spec.symbolTable, 4);
-  put(b, kPeOffset + 16, spec.symbolCount, 4);
-  put(b, kPeOffset + 20, optionalHeaderSize(spec), 2);
+  put(b, kPeOffset + 6, shape.sections.size(), 2);
+  put(b, kPeOffset + 12, shape.symbolTable, 4);
+  put(b, kPeOffset + 16, shape.symbolCount, 4);
+  put(b, kPeOffset + 20, optionalHeaderSize(shape), 2);
   uint64_t opt = kPeOffset + 24;
-  put(b, opt, spec.pe32Plus ? 0x20B : 0x10B, 2);
-  put(b, opt + (spec.pe32Plus ? 108 : 92), 16, 4);  // NumberOfRvaAndSizes
-  for (int d = 0; d < 16; ++d) {                    // recognisable values in every directory
-    put(b, dataDirectoryOffset(spec, d), 0x1000 * (d + 1), 4);
-    put(b, dataDirectoryOffset(spec, d) + 4, 0x10 * (d + 1), 4);
+  put(b, opt, shape.pe32Plus ? 0x20B : 0x10B, 2);
+  put(b, opt + (shape.pe32Plus ? 108 : 92), 16, 4);  // NumberOfRvaAndSizes
+  for (int d = 0; d < 16; ++d) {                     // recognisable values in every directory
+    put(b, dataDirectoryOffset(shape, d), 0x1000 * (d + 1), 4);
+    put(b, dataDirectoryOffset(shape, d) + 4, 0x10 * (d + 1), 4);
   }
-  put(b, dataDirectoryOffset(spec, 4), spec.certificateOffset, 4);
-  put(b, dataDirectoryOffset(spec, 4) + 4, spec.certificateSize, 4);
-  for (std::size_t i = 0; i < spec.sections.size(); ++i) {
-    const auto& s = spec.sections[i];
+  put(b, dataDirectoryOffset(shape, 4), shape.certificateOffset, 4);
+  put(b, dataDirectoryOffset(shape, 4) + 4, shape.certificateSize, 4);
+  for (std::size_t i = 0; i < shape.sections.size(); ++i) {
+    const auto& s = shape.sections[i];
     uint64_t at = table + 40 * i;
     b.replace(at, std::min<std::size_t>(8, s.name.size()), s.name.substr(0, 8));
     put(b, at + 8, s.rawSize, 4);  // VirtualSize
@@ -59,7 +59,7 @@ std::string makePe(const PeSpec& spec) {
     put(b, at + 20, s.rawOffset, 4);
     std::fill_n(b.begin() + s.rawOffset, s.rawSize, static_cast<char>(0x51 + i));
   }
-  return b + spec.tail;
+  return b + shape.tail;
 }
 
 uint32_t le32(std::string_view b, uint64_t at) {

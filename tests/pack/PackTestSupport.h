@@ -13,14 +13,14 @@
 
 namespace shipkit::pack::test {
 
-struct SectionSpec {
+struct SectionShape {
   std::string name;
   uint32_t rawOffset = 0;
   uint32_t rawSize = 0;
 };
 
-struct PeSpec {
-  std::vector<SectionSpec> sections = {{".text", 0x200, 0x200}, {".data", 0x400, 0x200}};
+struct PeShape {
+  std::vector<SectionShape> sections = {{".text", 0x200, 0x200}, {".data", 0x400, 0x200}};
   bool pe32Plus = true;
   uint32_t symbolTable = 0, symbolCount = 0;            // COFF header fields
   uint32_t certificateOffset = 0, certificateSize = 0;  // data directory 4
@@ -32,13 +32,13 @@ inline constexpr uint32_t kPeOffset = 64;
 // A minimal PE image: MZ header, PE signature, COFF header, an optional header with 16
 // data directories, the section table; each section's raw data is filled with a byte
 // derived from its index so that tests can tell the sections apart.
-std::string makePe(const PeSpec& spec);
+std::string makePe(const PeShape& shape);
 
 uint32_t le32(std::string_view bytes, uint64_t at);
 uint64_t le64(std::string_view bytes, uint64_t at);
 
 // Offset of the optional header's data directory `index` in an image made by makePe.
-uint64_t dataDirectoryOffset(const PeSpec& spec, int index);
+uint64_t dataDirectoryOffset(const PeShape& shape, int index);
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);

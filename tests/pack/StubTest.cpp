@@ -13,7 +13,7 @@ constexpr const char* kManifest = R"({"files": [{"name": "a", "text": "A"}]})";
 TEST(PackStub, ContainerStartsAtTheEndOfTheLastSectionInTheTable) {
   struct Case {
     const char* what;
-    std::vector<SectionSpec> sections;
+    std::vector<SectionShape> sections;
     uint64_t start;
   };
   const Case cases[] = {
@@ -27,9 +27,9 @@ TEST(PackStub, ContainerStartsAtTheEndOfTheLastSectionInTheTable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchDir dir;
-    PeSpec spec;
-    spec.sections = c.sections;
-    std::string stub = makePe(spec);
+    PeShape shape;
+    shape.sections = c.sections;
+    std::string stub = makePe(shape);
     stub.resize(0x1000, '\x7E');  // an overlay past every section
     Built built = buildWith(dir, kManifest, stub);
     ASSERT_TRUE(built.ok) << built.error;
@@ -44,9 +44,9 @@ TEST(PackStub, ContainerStartsAtTheEndOfTheLastSectionInTheTable) {
 }
 
 TEST(PackStub, SectionCutOnlyWhenAllowed) {
-  PeSpec spec;
-  spec.sections = {{".reloc", 0x600, 0x200}, {".rsrc", 0x400, 0x200}};  // table order != file order
-  std::string stub = makePe(spec);
+  PeShape shape;
+  shape.sections = {{".reloc", 0x600, 0x200}, {".rsrc", 0x400, 0x200}};  // table order != file order
+  std::string stub = makePe(shape);
   StubLayout layout;
   std::string error;
   EXPECT_FALSE(analyzeStub(stub, layout, error));
@@ -59,11 +59,11 @@ TEST(PackStub, SectionCutOnlyWhenAllowed) {
 }
 
 TEST(PackStub, UnstrippedStubLosesItsSymbolTable) {
-  PeSpec spec;  // image ends at 0x600
-  spec.symbolTable = 0x600;
-  spec.symbolCount = 3;
-  spec.tail = std::string(54, 'S') + "string table";
-  std::string stub = makePe(spec);
+  PeShape shape;  // image ends at 0x600
+  shape.symbolTable = 0x600;
+  shape.symbolCount = 3;
+  shape.tail = std::string(54, 'S') + "string table";
+  std::string stub = makePe(shape);
   ScratchDir dir;
   Built built = buildWith(dir, kManifest, stub);
   ASSERT_TRUE(built.ok) << built.error;
@@ -80,18 +80,18 @@ TEST(PackStub, UnstrippedStubLosesItsSymbolTable) {
 TEST(PackStub, CertificateDirectoryIsCleared) {
   for (bool pe32Plus : {true, false}) {
     SCOPED_TRACE(pe32Plus ? "PE32+" : "PE32");
-    PeSpec spec;
-    spec.pe32Plus = pe32Plus;
-    spec.certificateOffset = 0x600;
-    spec.certificateSize = 0x20;
-    spec.tail = std::string(0x20, 'C');
-    std::string stub = makePe(spec);
+    PeShape shape;
+    shape.pe32Plus = pe32Plus;
+    shape.certificateOffset = 0x600;
+    shape.certificateSize = 0x20;
+    shape.tail = std::string(0x20, 'C');
+    std::string stub = makePe(shape);
     ScratchDir dir;
     Built built = buildWith(dir, kManifest, stub);
     ASSERT_TRUE(built.ok) << built.error;
-    EXPECT_EQ(le64(built.bytes, dataDirectoryOffset(spec, 4)), 0u);
+    EXPECT_EQ(le64(built.bytes, dataDirectoryOffset(shape, 4)), 0u);
     for (int d : {3, 5})  // neighbours keep their values
-      EXPECT_EQ(le64(built.bytes, dataDirectoryOffset(spec, d)), le64(stub, dataDirectoryOffset(spec, d)));
+      EXPECT_EQ(le64(built.bytes, dataDirectoryOffset(shape, d)), le64(stub, dataDirectoryOffset(shape, d)));
     EXPECT_EQ(built.bytes.find(std::string(0x20, 'C')), std::string::npos);
   }
 }
@@ -102,11 +102,11 @@ TEST(PackStub, InvalidStubsAreRefusedAndNothingIsWritten) {
     pe.replace(at, bytes.size(), bytes);
     return pe;
   };
-  PeSpec noSections;
+  PeShape noSections;
   noSections.sections = {};
-  PeSpec beyond;
+  PeShape beyond;
   beyond.sections = {{".text", 0x200, 0x200}};
-  PeSpec inHeaders;
+  PeShape inHeaders;
   inHeaders.sections = {{".text", 0x200, 0x200}, {".zero", 0, 0}};
   struct Case {
     const char* what;

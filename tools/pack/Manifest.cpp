@@ -9,7 +9,6 @@
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <sstream>
 
 #include "pack/Text.h"

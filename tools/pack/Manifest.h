@@ -14,7 +14,10 @@
 //   "header": { "magic": 123, "crc": 0, "length": 0 }   forced header fields (damaged on purpose)
 // }
 // Ids are decimal int32 strings. Entries 2002 and 2003 are generated from "files" unless
-// "config" gives them.
+// "config" gives them. A file name is a relative path with '\\' between its parts, each
+// code point <= 0xFF, without ';', '/', ':', '..' or empty parts; "text" is stored as
+// UTF-8, "hex" as the bytes it spells. Unknown keys are errors, so a misspelt key never
+// goes unnoticed.
 
 #include <filesystem>
 #include <optional>

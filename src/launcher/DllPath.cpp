@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "jvm/launch/ExpandVariables.h"
 #include "launcher/Log.h"
 #include "launcher/PathList.h"
 #include "launcher/Paths.h"
@@ -55,6 +56,7 @@ void removeDllDirectory(DLL_DIRECTORY_COOKIE cookie) {
 void setupNativeLibraryPath() {
   std::string configured = payload::configString(10004);
   logLine(L"native lib dir is %S", configured.c_str());
+  configured = jvm::expandNarrow(configured);
   std::string list;
   for (const auto& entry : splitList<char>(configured)) {
     std::string dir = isRelative<char>(entry) ? collapseBackslashes<char>(launcherDir() + entry) : entry;

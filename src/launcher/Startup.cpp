@@ -6,6 +6,7 @@
 
 #include "cleanup/DeferredDeletion.h"
 #include "instance/SingleInstance.h"
+#include "jvm/launch/ExpandVariables.h"
 #include "launcher/CommandLine.h"
 #include "launcher/DllPath.h"
 #include "launcher/ErrorDisplay.h"
@@ -87,7 +88,7 @@ void earlySwitches(std::vector<std::wstring>& args) {
   if (!rs.languageRestart) {
     std::wstring workDir = payload::configWString(146);
     if (!workDir.empty()) {
-      workDir = resolvePath(workDir, true, true);
+      workDir = resolvePath(jvm::expandWide(workDir, true), true, true);
       ::SetCurrentDirectoryW(workDir.c_str());
       logLine(L"change working directory to %s", workDir.c_str());
     } else {

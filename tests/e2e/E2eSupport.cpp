@@ -13,7 +13,7 @@
 namespace e2e {
 
 fs::path repoRoot() { return fs::path(SHIPKIT_ROOT); }
-fs::path outDir() { return repoRoot() / "build" / "out"; }
+fs::path outDir() { return fs::path(SHIPKIT_OUT_DIR); }
 
 std::string winPath(const fs::path& path) {
   std::string p = fs::absolute(path).lexically_normal().string();
@@ -25,7 +25,7 @@ Sandbox::Sandbox() {
   const auto* info = testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(info->test_suite_name()) + "." + info->name();
   std::replace(name.begin(), name.end(), '/', '_');
-  dir_ = repoRoot() / "build" / "e2e" / name;
+  dir_ = outDir().parent_path() / "e2e" / (outDir().filename().string() + "." + name);
   fs::remove_all(dir_);
   fs::create_directories(dir_);
   temp_ = dir_ / "temp";

@@ -22,6 +22,6 @@ if [[ ! -f $WINEPREFIX/.shipkit-ready ]]; then
 fi
 if [[ $cmd == start ]]; then
   # Warm the server: background Wine processes inherit whatever output they see now.
-  wineserver -p </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 fi

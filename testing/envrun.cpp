@@ -8,9 +8,11 @@
 //   cwd DIR            working directory       cmd LINE       the exact command line to run
 //   dialogs FILE       record every dialog box of the child (caption, texts) in FILE
 //   answer ok|yes|no|cancel   how to close those dialogs (default ok, then cancel)
+//   stats FILE         write the child's peak working set (bytes) to FILE at its end
 // Standard handles are inherited; the exit code is the child's.
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <fstream>
@@ -110,7 +112,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "envrun: cannot read script\n");
     return 121;
   }
-  std::wstring cmd, cwd;
+  std::wstring cmd, cwd, statsFile;
   DialogWatch watch;
   std::string line;
   while (std::getline(script, line)) {
@@ -127,6 +129,8 @@ int wmain(int argc, wchar_t** argv) {
       cwd = rest;
     } else if (verb == "cmd") {
       cmd = rest;
+    } else if (verb == "stats") {
+      statsFile = rest;
     } else if (verb == "dialogs") {
       watch.file = rest;
     } else if (verb == "answer") {
@@ -144,7 +148,24 @@ int wmain(int argc, wchar_t** argv) {
   CloseHandle(pi.hThread);
   watch.pid = pi.dwProcessId;
   // Poll for the child's dialogs until it ends; each dialog is recorded once and closed.
-  while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) EnumWindows(visitTop, reinterpret_cast<LPARAM>(&watch));
+  SIZE_T peak = 0;
+  auto sample = [&] {
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (K32GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters) && counters.PeakWorkingSetSize > peak)
+      peak = counters.PeakWorkingSetSize;
+  };
+  while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) {
+    EnumWindows(visitTop, reinterpret_cast<LPARAM>(&watch));
+    sample();
+  }
+  sample();
+  if (!statsFile.empty()) {
+    FILE* f = _wfopen(statsFile.c_str(), L"wb");
+    if (f) {
+      std::fprintf(f, "peak_working_set=%llu\n", static_cast<unsigned long long>(peak));
+      std::fclose(f);
+    }
+  }
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hProcess);

@@ -6,3 +6,9 @@ namespace shipkit::instance {
 void singleInstance() {}
 
 }  // namespace shipkit::instance
+
+namespace shipkit::instance {
+
+std::string semaphoreName() { return {}; }
+
+}  // namespace shipkit::instance

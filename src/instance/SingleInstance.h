@@ -6,3 +6,12 @@ namespace shipkit::instance {
 void singleInstance();
 
 }  // namespace shipkit::instance
+
+#include <string>
+
+namespace shipkit::instance {
+
+// The name of the instance semaphore the launcher created, or empty.
+std::string semaphoreName();
+
+}  // namespace shipkit::instance

@@ -1,6 +1,8 @@
 #include "payload/Extract.h"
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "launcher/ErrorDisplay.h"
 #include "launcher/Log.h"
@@ -17,7 +19,21 @@ using launcher::logLine;
 
 namespace {
 int32_t gUnextractedPosition = 0;
-constexpr DWORD kChunk = 6000;
+// Large chunks keep the number of system calls (each a server round trip under some
+// platforms) small; the copy is streamed, so memory does not grow with the payload.
+constexpr DWORD kChunk = 1 << 20;
+
+void unmaskChunk(unsigned char* data, DWORD size) {
+  DWORD i = 0;
+  constexpr uint64_t kWide = 0x8888888888888888ull;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t v;
+    std::memcpy(&v, data + i, 8);
+    v ^= kWide;
+    std::memcpy(data + i, &v, 8);
+  }
+  for (; i < size; ++i) data[i] ^= kFileMask;
+}
 }  // namespace
 
 int32_t unextractedPosition() { return gUnextractedPosition; }
@@ -25,7 +41,8 @@ int32_t unextractedPosition() { return gUnextractedPosition; }
 bool isSafePayloadName(std::string_view name) { return payloadNameIsSafe(name); }
 
 int copyMasked(HANDLE source, HANDLE target, int64_t length, bool unmask) {
-  unsigned char buffer[kChunk];
+  std::vector<unsigned char> storage(kChunk);
+  unsigned char* buffer = storage.data();
   int64_t copied = 0;
   DWORD got = 0;
   DWORD error = 0;
@@ -40,8 +57,7 @@ int copyMasked(HANDLE source, HANDLE target, int64_t length, bool unmask) {
       error = ::GetLastError();
       break;
     }
-    if (unmask)
-      for (DWORD i = 0; i < got; ++i) buffer[i] ^= kFileMask;
+    if (unmask) unmaskChunk(buffer, got);
     DWORD done = 0;
     while (done < got) {
       DWORD wrote = 0;

@@ -15,7 +15,10 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-# The language tests run Wine as a de_CH user; Wine honours a locale only when it exists.
-if ! locale -a 2>/dev/null | grep -qi '^de_CH.utf8$'; then
-  localedef -i de_CH -f UTF-8 de_CH.UTF-8
-fi
+# The language tests run Wine as users of these locales; Wine honours a locale only when
+# it exists on the Linux side.
+for loc in de_CH de_DE es_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^$loc.utf8\$"; then
+    localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+  fi
+done

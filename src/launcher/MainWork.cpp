@@ -35,9 +35,13 @@ void freshExtraction(HWND window) {
   if (rs.extractOnly) {
     rs.extractionDir = launcherPath() + ".test";
     logLine(L"Extracted dir: %S", rs.extractionDir.c_str());
-    if (!::CreateDirectoryA(rs.extractionDir.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    // An existing directory is fine; an existing file of that name is not.
+    bool created = ::CreateDirectoryA(rs.extractionDir.c_str(), nullptr);
+    int error = int(::GetLastError());
+    DWORD attributes = ::GetFileAttributesA(rs.extractionDir.c_str());
+    if (!created && !(error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+                      (attributes & FILE_ATTRIBUTE_DIRECTORY))) {
       std::string failed = rs.extractionDir;
-      int error = int(::GetLastError());
       rs.extractionDir.clear();
       logLine(L"Could not create dir %S (%d)", failed.c_str(), error);
       fatalMessage(1009, std::string_view("70"));

@@ -1,0 +1,83 @@
+// The extract-only mode: the payload goes to "<launcher>.test", the unextracted position to
+// "unextracted.txt", and the launcher exits with 0.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "E2eSupport.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string inspectValue(const fs::path& installer, const std::string& key) {
+  std::string command = "'" + (outDir() / "shipkit-pack").string() + "' inspect '" + installer.string() + "'";
+  FILE* p = ::popen(command.c_str(), "r");
+  std::string value;
+  char line[4096];
+  while (p && std::fgets(line, sizeof line, p)) {
+    std::string l(line);
+    if (l.rfind(key + ": ", 0) == 0) value = l.substr(key.size() + 2, l.find_last_not_of("\r\n") - key.size() - 1);
+  }
+  if (p) ::pclose(p);
+  return value;
+}
+
+}  // namespace
+
+TEST(ExtractOnly, WritesTheDotTestDirectoryAndTheUnextractedPosition) {
+  Sandbox box;
+  // A shipped runtime archive (made by GNU tar) stands for the runtime, so no search runs.
+  fs::path jre = box.dir() / "jre";
+  fs::create_directories(jre / "bin");
+  Sandbox::readFile(jre);  // nothing to read; keeps the layout explicit
+  std::system(("echo placeholder > '" + (jre / "bin" / "java.exe").string() + "' && tar -czf '" +
+               (box.dir() / "jre.tar.gz").string() + "' -C '" + jre.string() + "' bin")
+                  .c_str());
+  json m = Sandbox::baseManifest();
+  m["files"] = json::array({{{"name", "sktruntime.jar"}, {"text", "runtime"}},
+                            {{"name", "jre.tar.gz"}, {"source", (box.dir() / "jre.tar.gz").string()}},
+                            {{"name", "lib\\app.jar"}, {"text", "app"}}});
+  m["trailer"] = {{"text", "for the Java side"}};
+  fs::path exe = box.build(m);
+  fs::path testDir = box.dir() / "setup.exe.test";
+  RunResult r = box.runCommandLine("\"" + winPath(exe) + "\" __skt_extract_and_exit -q",
+                                   {.env = {{"SHIPKIT_LOG", "yes"}}});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_TRUE(fs::is_directory(testDir));
+  EXPECT_EQ(Sandbox::readFile(testDir / "sktruntime.jar"), "runtime");
+  EXPECT_EQ(Sandbox::readFile(testDir / "lib" / "app.jar"), "app");
+  std::string position = inspectValue(exe, "unextracted position");
+  ASSERT_FALSE(position.empty());
+  EXPECT_EQ(Sandbox::readFile(testDir / "unextracted.txt"), position);
+  auto lines = Sandbox::logLines(box.logs().at(0));
+  EXPECT_TRUE(contains(lines, "extract and exit mode"));
+  EXPECT_TRUE(contains(lines, "Extracted dir: " + winPath(testDir)));
+  EXPECT_TRUE(contains(lines, "JRE included"));
+  // No temporary extraction directory was made.
+  for (const auto& e : fs::directory_iterator(box.temp()))
+    EXPECT_EQ(e.path().filename().string().find(".tmp_dir"), std::string::npos);
+
+  // A second run into the existing directory is fine.
+  RunResult again = box.runCommandLine("\"" + winPath(exe) + "\" __skt_extract_and_exit -q");
+  EXPECT_EQ(again.exitCode, 0);
+}
+
+TEST(ExtractOnly, DirectoryThatCannotBeCreatedIsInternalError70) {
+  Sandbox box;
+  json m = Sandbox::baseManifest();
+  m["files"] = json::array({{{"name", "jre.tar.gz"}, {"text", "x"}}});
+  fs::path exe = box.build(m);
+  // A file where the directory should go.
+  std::system(("echo blocker > '" + (box.dir() / "setup.exe.test").string() + "'").c_str());
+  RunResult r = box.runCommandLine("\"" + winPath(exe) + "\" __skt_extract_and_exit -q",
+                                   {.env = {{"SHIPKIT_LOG", "yes"}}});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("An internal error occurred (error code: 70)"), std::string::npos) << r.err;
+  bool logged = false;
+  for (const auto& l : Sandbox::logLines(box.logs().at(0)))
+    logged |= l.rfind("Could not create dir " + winPath(box.dir() / "setup.exe.test") + " (", 0) == 0;
+  EXPECT_TRUE(logged);
+  EXPECT_TRUE(fs::is_regular_file(box.dir() / "setup.exe.test")) << "the blocking file is left alone";
+}

@@ -1,5 +1,7 @@
 #include "jvm/RuntimeSteps.h"
 
+#include "jvm/launch/JavaVMLauncher.h"
+#include "jvm/locate/LoadDll.h"
 #include "launcher/ErrorDisplay.h"
 #include "launcher/Log.h"
 
@@ -7,9 +9,10 @@ namespace shipkit::jvm {
 
 using launcher::logLine;
 
-// Steps whose subsystems are not built yet: no runtime is ever found or provisioned, so a
-// run ends with the messages a machine without Java would show.
-bool searchRuntime() { return false; }
+bool searchRuntime() { return LoadDLL(false, nullptr, false); }
+
+// Runtime provisioning (download, manual selection, shipped archives, pack200) is not built
+// yet: a run without a runtime ends with the message a machine without Java would show.
 
 void downloadRuntime(HWND) {
   logLine(L"No JRE found");
@@ -22,6 +25,6 @@ void unpackShippedRuntime(HWND) {}
 void useUnpackedRuntime(HWND) {}
 void unpackPack200(const std::string&) {}
 void startStartWait(HWND) {}
-bool launchJvm(const std::vector<std::wstring>&) { return false; }
+bool launchJvm(const std::vector<std::wstring>& arguments) { return createAndRunJvm(arguments, true); }
 
 }  // namespace shipkit::jvm

@@ -107,6 +107,8 @@ static_assert(kNatives.size() == 79, "the fifteen classes declare 79 natives");
 
 }  // namespace
 
-std::span<const DeclaredNative> declaredNatives() { return kNatives; }
+std::span<const DeclaredNative> declaredNatives() {
+  return kNatives;
+}
 
 }  // namespace fakejvm

@@ -34,20 +34,32 @@ Vm& enterExempt(JNIEnv* env, const char* fn) {
   return vm;
 }
 
-char kindOf(std::string_view descriptor) { return descriptor[0] == '[' ? 'L' : descriptor[0]; }
+char kindOf(std::string_view descriptor) {
+  return descriptor[0] == '[' ? 'L' : descriptor[0];
+}
 
 const char* typeName(char letter) {
   switch (letter) {
-    case 'L': return "an object";
-    case 'Z': return "boolean";
-    case 'B': return "byte";
-    case 'C': return "char";
-    case 'S': return "short";
-    case 'I': return "int";
-    case 'J': return "long";
-    case 'F': return "float";
-    case 'D': return "double";
-    case 'V': return "void";
+    case 'L':
+      return "an object";
+    case 'Z':
+      return "boolean";
+    case 'B':
+      return "byte";
+    case 'C':
+      return "char";
+    case 'S':
+      return "short";
+    case 'I':
+      return "int";
+    case 'J':
+      return "long";
+    case 'F':
+      return "float";
+    case 'D':
+      return "double";
+    case 'V':
+      return "void";
   }
   return "?";
 }
@@ -70,7 +82,7 @@ Object* stringArg(Vm& vm, jstring s, const char* fn) {
 Object* arrayArg(Vm& vm, jobject a, const char* fn, char type) {
   Object* o = vm.resolve(a, fn);
   if (!o) vm.misuse(fn, "null array");
-  bool ok = type == 0 ? (o->kind == ObjectKind::ObjectArray || o->kind == ObjectKind::PrimitiveArray)
+  bool ok = type == 0     ? (o->kind == ObjectKind::ObjectArray || o->kind == ObjectKind::PrimitiveArray)
             : type == 'L' ? o->kind == ObjectKind::ObjectArray
                           : (o->kind == ObjectKind::PrimitiveArray && o->elementType == type);
   if (!ok) vm.misuse(fn, "not the right kind of array but a " + o->cls->name);
@@ -93,14 +105,17 @@ ClassInfo* classOfDescriptor(Vm& vm, std::string_view d) {
   return nullptr;
 }
 
-void checkAssignable(Vm& vm, Object* obj, std::string_view descriptor, const char* fn, const std::string& what) {
+void checkAssignable(Vm& vm, Object* obj, std::string_view descriptor, const char* fn,
+                     const std::string& what) {
   ClassInfo* cls = classOfDescriptor(vm, descriptor);
   if (obj && cls && !vm.isInstance(obj, cls)) {
     vm.misuse(fn, what + ": a " + obj->cls->name + " where " + std::string(descriptor) + " is expected");
   }
 }
 
-std::string describeMethod(const MethodInfo* m) { return m->owner->name + "." + m->name + m->signature; }
+std::string describeMethod(const MethodInfo* m) {
+  return m->owner->name + "." + m->name + m->signature;
+}
 
 struct VaEnd {
   va_list& ap;
@@ -121,32 +136,67 @@ std::vector<Value> readArgs(Vm& vm, const MethodInfo* m, ArgSource src, const ch
     if (src.values) {
       const jvalue& a = src.values[i];
       switch (p[0]) {
-        case 'Z': v = Value::ofBoolean(a.z != 0); break;
-        case 'B': v = Value::ofInt('B', a.b); break;
-        case 'C': v = Value::ofInt('C', a.c); break;
-        case 'S': v = Value::ofInt('S', a.s); break;
-        case 'I': v = Value::ofInt('I', a.i); break;
-        case 'J': v = Value::ofInt('J', a.j); break;
-        case 'F': v = Value::ofDouble('F', a.f); break;
-        case 'D': v = Value::ofDouble('D', a.d); break;
-        default: v = Value::ofObject(vm.resolve(a.l, fn));
+        case 'Z':
+          v = Value::ofBoolean(a.z != 0);
+          break;
+        case 'B':
+          v = Value::ofInt('B', a.b);
+          break;
+        case 'C':
+          v = Value::ofInt('C', a.c);
+          break;
+        case 'S':
+          v = Value::ofInt('S', a.s);
+          break;
+        case 'I':
+          v = Value::ofInt('I', a.i);
+          break;
+        case 'J':
+          v = Value::ofInt('J', a.j);
+          break;
+        case 'F':
+          v = Value::ofDouble('F', a.f);
+          break;
+        case 'D':
+          v = Value::ofDouble('D', a.d);
+          break;
+        default:
+          v = Value::ofObject(vm.resolve(a.l, fn));
       }
     } else {
       // Variadic arguments are promoted: small integers to int, float to double.
       va_list& ap = *src.ap;
       switch (p[0]) {
-        case 'Z': v = Value::ofBoolean((va_arg(ap, int) & 0xFF) != 0); break;
-        case 'B': v = Value::ofInt('B', static_cast<jbyte>(va_arg(ap, int))); break;
-        case 'C': v = Value::ofInt('C', static_cast<jchar>(va_arg(ap, int))); break;
-        case 'S': v = Value::ofInt('S', static_cast<jshort>(va_arg(ap, int))); break;
-        case 'I': v = Value::ofInt('I', va_arg(ap, jint)); break;
-        case 'J': v = Value::ofInt('J', va_arg(ap, jlong)); break;
-        case 'F': v = Value::ofDouble('F', va_arg(ap, double)); break;
-        case 'D': v = Value::ofDouble('D', va_arg(ap, double)); break;
-        default: v = Value::ofObject(vm.resolve(va_arg(ap, jobject), fn));
+        case 'Z':
+          v = Value::ofBoolean((va_arg(ap, int) & 0xFF) != 0);
+          break;
+        case 'B':
+          v = Value::ofInt('B', static_cast<jbyte>(va_arg(ap, int)));
+          break;
+        case 'C':
+          v = Value::ofInt('C', static_cast<jchar>(va_arg(ap, int)));
+          break;
+        case 'S':
+          v = Value::ofInt('S', static_cast<jshort>(va_arg(ap, int)));
+          break;
+        case 'I':
+          v = Value::ofInt('I', va_arg(ap, jint));
+          break;
+        case 'J':
+          v = Value::ofInt('J', va_arg(ap, jlong));
+          break;
+        case 'F':
+          v = Value::ofDouble('F', va_arg(ap, double));
+          break;
+        case 'D':
+          v = Value::ofDouble('D', va_arg(ap, double));
+          break;
+        default:
+          v = Value::ofObject(vm.resolve(va_arg(ap, jobject), fn));
       }
     }
-    if (v.type == 'L') checkAssignable(vm, v.obj, p, fn, "argument " + std::to_string(i + 1) + " of " + describeMethod(m));
+    if (v.type == 'L')
+      checkAssignable(vm, v.obj, p, fn, "argument " + std::to_string(i + 1) + " of " + describeMethod(m));
     out.push_back(v);
   }
   return out;
@@ -203,7 +253,8 @@ T call(JNIEnv* env, const char* fn, char letter, Mode mode, jobject target, jcla
     if (m->isStatic) vm.misuse(fn, describeMethod(m) + " is static");
     self = vm.resolve(target, fn);
     if (!self) vm.misuse(fn, "null object");
-    if (!vm.isInstance(self, m->owner)) vm.misuse(fn, "a " + self->cls->name + " has no method " + describeMethod(m));
+    if (!vm.isInstance(self, m->owner))
+      vm.misuse(fn, "a " + self->cls->name + " has no method " + describeMethod(m));
     if (mode == Mode::Nonvirtual) classArg(vm, nvClass, fn);
   }
   std::vector<Value> args = readArgs(vm, m, src, fn);
@@ -216,42 +267,46 @@ T call(JNIEnv* env, const char* fn, char letter, Mode mode, jobject target, jcla
   }
 }
 
-#define FAKEJVM_CALLS(Name, T, L)                                                                                  \
-  T JNICALL Call##Name##MethodV(JNIEnv* e, jobject o, jmethodID m, va_list ap) {                                   \
-    return call<T>(e, "Call" #Name "MethodV", L, Mode::Virtual, o, nullptr, m, ArgSource{&ap, nullptr});           \
-  }                                                                                                                \
-  T JNICALL Call##Name##MethodA(JNIEnv* e, jobject o, jmethodID m, const jvalue* a) {                              \
-    return call<T>(e, "Call" #Name "MethodA", L, Mode::Virtual, o, nullptr, m, ArgSource{nullptr, a});             \
-  }                                                                                                                \
-  T JNICALL Call##Name##Method(JNIEnv* e, jobject o, jmethodID m, ...) {                                           \
-    va_list ap;                                                                                                    \
-    va_start(ap, m);                                                                                               \
-    VaEnd end{ap};                                                                                                 \
-    return call<T>(e, "Call" #Name "Method", L, Mode::Virtual, o, nullptr, m, ArgSource{&ap, nullptr});            \
-  }                                                                                                                \
-  T JNICALL CallNonvirtual##Name##MethodV(JNIEnv* e, jobject o, jclass c, jmethodID m, va_list ap) {               \
-    return call<T>(e, "CallNonvirtual" #Name "MethodV", L, Mode::Nonvirtual, o, c, m, ArgSource{&ap, nullptr});    \
-  }                                                                                                                \
-  T JNICALL CallNonvirtual##Name##MethodA(JNIEnv* e, jobject o, jclass c, jmethodID m, const jvalue* a) {          \
-    return call<T>(e, "CallNonvirtual" #Name "MethodA", L, Mode::Nonvirtual, o, c, m, ArgSource{nullptr, a});      \
-  }                                                                                                                \
-  T JNICALL CallNonvirtual##Name##Method(JNIEnv* e, jobject o, jclass c, jmethodID m, ...) {                       \
-    va_list ap;                                                                                                    \
-    va_start(ap, m);                                                                                               \
-    VaEnd end{ap};                                                                                                 \
-    return call<T>(e, "CallNonvirtual" #Name "Method", L, Mode::Nonvirtual, o, c, m, ArgSource{&ap, nullptr});     \
-  }                                                                                                                \
-  T JNICALL CallStatic##Name##MethodV(JNIEnv* e, jclass c, jmethodID m, va_list ap) {                              \
-    return call<T>(e, "CallStatic" #Name "MethodV", L, Mode::Static, c, nullptr, m, ArgSource{&ap, nullptr});      \
-  }                                                                                                                \
-  T JNICALL CallStatic##Name##MethodA(JNIEnv* e, jclass c, jmethodID m, const jvalue* a) {                         \
-    return call<T>(e, "CallStatic" #Name "MethodA", L, Mode::Static, c, nullptr, m, ArgSource{nullptr, a});        \
-  }                                                                                                                \
-  T JNICALL CallStatic##Name##Method(JNIEnv* e, jclass c, jmethodID m, ...) {                                      \
-    va_list ap;                                                                                                    \
-    va_start(ap, m);                                                                                               \
-    VaEnd end{ap};                                                                                                 \
-    return call<T>(e, "CallStatic" #Name "Method", L, Mode::Static, c, nullptr, m, ArgSource{&ap, nullptr});       \
+#define FAKEJVM_CALLS(Name, T, L)                                                                            \
+  T JNICALL Call##Name##MethodV(JNIEnv* e, jobject o, jmethodID m, va_list ap) {                             \
+    return call<T>(e, "Call" #Name "MethodV", L, Mode::Virtual, o, nullptr, m, ArgSource{&ap, nullptr});     \
+  }                                                                                                          \
+  T JNICALL Call##Name##MethodA(JNIEnv* e, jobject o, jmethodID m, const jvalue* a) {                        \
+    return call<T>(e, "Call" #Name "MethodA", L, Mode::Virtual, o, nullptr, m, ArgSource{nullptr, a});       \
+  }                                                                                                          \
+  T JNICALL Call##Name##Method(JNIEnv* e, jobject o, jmethodID m, ...) {                                     \
+    va_list ap;                                                                                              \
+    va_start(ap, m);                                                                                         \
+    VaEnd end{ap};                                                                                           \
+    return call<T>(e, "Call" #Name "Method", L, Mode::Virtual, o, nullptr, m, ArgSource{&ap, nullptr});      \
+  }                                                                                                          \
+  T JNICALL CallNonvirtual##Name##MethodV(JNIEnv* e, jobject o, jclass c, jmethodID m, va_list ap) {         \
+    return call<T>(e, "CallNonvirtual" #Name "MethodV", L, Mode::Nonvirtual, o, c, m,                        \
+                   ArgSource{&ap, nullptr});                                                                 \
+  }                                                                                                          \
+  T JNICALL CallNonvirtual##Name##MethodA(JNIEnv* e, jobject o, jclass c, jmethodID m, const jvalue* a) {    \
+    return call<T>(e, "CallNonvirtual" #Name "MethodA", L, Mode::Nonvirtual, o, c, m,                        \
+                   ArgSource{nullptr, a});                                                                   \
+  }                                                                                                          \
+  T JNICALL CallNonvirtual##Name##Method(JNIEnv* e, jobject o, jclass c, jmethodID m, ...) {                 \
+    va_list ap;                                                                                              \
+    va_start(ap, m);                                                                                         \
+    VaEnd end{ap};                                                                                           \
+    return call<T>(e, "CallNonvirtual" #Name "Method", L, Mode::Nonvirtual, o, c, m,                         \
+                   ArgSource{&ap, nullptr});                                                                 \
+  }                                                                                                          \
+  T JNICALL CallStatic##Name##MethodV(JNIEnv* e, jclass c, jmethodID m, va_list ap) {                        \
+    return call<T>(e, "CallStatic" #Name "MethodV", L, Mode::Static, c, nullptr, m,                          \
+                   ArgSource{&ap, nullptr});                                                                 \
+  }                                                                                                          \
+  T JNICALL CallStatic##Name##MethodA(JNIEnv* e, jclass c, jmethodID m, const jvalue* a) {                   \
+    return call<T>(e, "CallStatic" #Name "MethodA", L, Mode::Static, c, nullptr, m, ArgSource{nullptr, a});  \
+  }                                                                                                          \
+  T JNICALL CallStatic##Name##Method(JNIEnv* e, jclass c, jmethodID m, ...) {                                \
+    va_list ap;                                                                                              \
+    va_start(ap, m);                                                                                         \
+    VaEnd end{ap};                                                                                           \
+    return call<T>(e, "CallStatic" #Name "Method", L, Mode::Static, c, nullptr, m, ArgSource{&ap, nullptr}); \
   }
 
 // The value types of JNI: name in function names, C type, type letter.
@@ -276,8 +331,10 @@ template <typename T>
 T getField(JNIEnv* env, const char* fn, char letter, jobject target, jfieldID fid, bool isStatic) {
   Vm& vm = enter(env, fn);
   FieldInfo* f = fieldArg(vm, fid, fn);
-  if (f->isStatic != isStatic) vm.misuse(fn, f->owner->name + "." + f->name + (f->isStatic ? " is" : " is not") + " static");
-  if (kindOf(f->signature) != letter) vm.misuse(fn, f->owner->name + "." + f->name + " is not " + typeName(letter));
+  if (f->isStatic != isStatic)
+    vm.misuse(fn, f->owner->name + "." + f->name + (f->isStatic ? " is" : " is not") + " static");
+  if (kindOf(f->signature) != letter)
+    vm.misuse(fn, f->owner->name + "." + f->name + " is not " + typeName(letter));
   if (isStatic) {
     classArg(vm, target, fn);
     return unbox<T>(vm, f->value);
@@ -297,13 +354,17 @@ T getField(JNIEnv* env, const char* fn, char letter, jobject target, jfieldID fi
 }
 
 template <typename T>
-void setField(JNIEnv* env, const char* fn, char letter, jobject target, jfieldID fid, bool isStatic, T value) {
+void setField(JNIEnv* env, const char* fn, char letter, jobject target, jfieldID fid, bool isStatic,
+              T value) {
   Vm& vm = enter(env, fn);
   FieldInfo* f = fieldArg(vm, fid, fn);
-  if (f->isStatic != isStatic) vm.misuse(fn, f->owner->name + "." + f->name + (f->isStatic ? " is" : " is not") + " static");
-  if (kindOf(f->signature) != letter) vm.misuse(fn, f->owner->name + "." + f->name + " is not " + typeName(letter));
+  if (f->isStatic != isStatic)
+    vm.misuse(fn, f->owner->name + "." + f->name + (f->isStatic ? " is" : " is not") + " static");
+  if (kindOf(f->signature) != letter)
+    vm.misuse(fn, f->owner->name + "." + f->name + " is not " + typeName(letter));
   Value v = box<T>(vm, letter, value, fn);
-  if (v.type == 'L') checkAssignable(vm, v.obj, f->signature, fn, "value of " + f->owner->name + "." + f->name);
+  if (v.type == 'L')
+    checkAssignable(vm, v.obj, f->signature, fn, "value of " + f->owner->name + "." + f->name);
   if (isStatic) {
     classArg(vm, target, fn);
     f->value = v;
@@ -316,18 +377,18 @@ void setField(JNIEnv* env, const char* fn, char letter, jobject target, jfieldID
   o->fields[f->name] = v;
 }
 
-#define FAKEJVM_FIELDS(Name, T, L)                                                          \
-  T JNICALL Get##Name##Field(JNIEnv* e, jobject o, jfieldID f) {                            \
-    return getField<T>(e, "Get" #Name "Field", L, o, f, false);                             \
-  }                                                                                         \
-  void JNICALL Set##Name##Field(JNIEnv* e, jobject o, jfieldID f, T v) {                    \
-    setField<T>(e, "Set" #Name "Field", L, o, f, false, v);                                 \
-  }                                                                                         \
-  T JNICALL GetStatic##Name##Field(JNIEnv* e, jclass c, jfieldID f) {                       \
-    return getField<T>(e, "GetStatic" #Name "Field", L, c, f, true);                        \
-  }                                                                                         \
-  void JNICALL SetStatic##Name##Field(JNIEnv* e, jclass c, jfieldID f, T v) {               \
-    setField<T>(e, "SetStatic" #Name "Field", L, c, f, true, v);                            \
+#define FAKEJVM_FIELDS(Name, T, L)                                            \
+  T JNICALL Get##Name##Field(JNIEnv* e, jobject o, jfieldID f) {              \
+    return getField<T>(e, "Get" #Name "Field", L, o, f, false);               \
+  }                                                                           \
+  void JNICALL Set##Name##Field(JNIEnv* e, jobject o, jfieldID f, T v) {      \
+    setField<T>(e, "Set" #Name "Field", L, o, f, false, v);                   \
+  }                                                                           \
+  T JNICALL GetStatic##Name##Field(JNIEnv* e, jclass c, jfieldID f) {         \
+    return getField<T>(e, "GetStatic" #Name "Field", L, c, f, true);          \
+  }                                                                           \
+  void JNICALL SetStatic##Name##Field(JNIEnv* e, jclass c, jfieldID f, T v) { \
+    setField<T>(e, "SetStatic" #Name "Field", L, c, f, true, v);              \
   }
 
 FAKEJVM_VALUE_TYPES(FAKEJVM_FIELDS)
@@ -345,7 +406,8 @@ void* copyOut(const Object* a) {
 void releaseArrayBuffer(Vm& vm, const char* fn, Object* a, void* elems, jint mode, Pin::Kind kind) {
   Pin p = vm.takePin(elems, fn);
   if (p.obj != a || p.kind != kind) vm.misuse(fn, "buffer belongs to another array or Get function");
-  if (mode != 0 && mode != JNI_COMMIT && mode != JNI_ABORT) vm.misuse(fn, "unknown mode " + std::to_string(mode));
+  if (mode != 0 && mode != JNI_COMMIT && mode != JNI_ABORT)
+    vm.misuse(fn, "unknown mode " + std::to_string(mode));
   if (mode != JNI_ABORT && !a->bytes.empty()) std::memcpy(a->bytes.data(), elems, a->bytes.size());
   if (mode == JNI_COMMIT) {
     vm.addPin(elems, p);
@@ -357,49 +419,49 @@ void releaseArrayBuffer(Vm& vm, const char* fn, Object* a, void* elems, jint mod
 bool checkRegion(Vm& vm, size_t length, jsize start, jsize len, const char* exceptionClass) {
   if (start < 0 || len < 0 || static_cast<size_t>(start) + static_cast<size_t>(len) > length) {
     vm.throwNew(exceptionClass, "Array region " + std::to_string(start) + ".." +
-                                    std::to_string(static_cast<long long>(start) + len) + " out of bounds for length " +
-                                    std::to_string(length));
+                                    std::to_string(static_cast<long long>(start) + len) +
+                                    " out of bounds for length " + std::to_string(length));
     return false;
   }
   return true;
 }
 
-#define FAKEJVM_ARRAYS(Name, T, L)                                                                               \
-  T##Array JNICALL New##Name##Array(JNIEnv* e, jsize n) {                                                        \
-    Vm& vm = enter(e, "New" #Name "Array");                                                                      \
-    if (n < 0) {                                                                                                 \
-      vm.throwNew("java/lang/NegativeArraySizeException", std::to_string(n));                                    \
-      return nullptr;                                                                                            \
-    }                                                                                                            \
-    return static_cast<T##Array>(vm.newLocal(vm.newPrimitiveArray(L, static_cast<size_t>(n))));                  \
-  }                                                                                                              \
-  T* JNICALL Get##Name##ArrayElements(JNIEnv* e, T##Array arr, jboolean* isCopy) {                               \
-    const char* fn = "Get" #Name "ArrayElements";                                                                \
-    Vm& vm = enter(e, fn);                                                                                       \
-    Object* a = arrayArg(vm, arr, fn, L);                                                                        \
-    void* buf = copyOut(a);                                                                                      \
-    vm.addPin(buf, Pin{a, Pin::Kind::ArrayElements, L});                                                         \
-    if (isCopy) *isCopy = JNI_TRUE;                                                                              \
-    return static_cast<T*>(buf);                                                                                 \
-  }                                                                                                              \
-  void JNICALL Release##Name##ArrayElements(JNIEnv* e, T##Array arr, T* elems, jint mode) {                      \
-    const char* fn = "Release" #Name "ArrayElements";                                                            \
-    Vm& vm = enterExempt(e, fn);                                                                                 \
-    releaseArrayBuffer(vm, fn, arrayArg(vm, arr, fn, L), elems, mode, Pin::Kind::ArrayElements);                 \
-  }                                                                                                              \
-  void JNICALL Get##Name##ArrayRegion(JNIEnv* e, T##Array arr, jsize start, jsize len, T* buf) {                 \
-    const char* fn = "Get" #Name "ArrayRegion";                                                                  \
-    Vm& vm = enter(e, fn);                                                                                       \
-    Object* a = arrayArg(vm, arr, fn, L);                                                                        \
-    if (!checkRegion(vm, a->arrayLength(), start, len, "java/lang/ArrayIndexOutOfBoundsException")) return;      \
-    if (len > 0) std::memcpy(buf, a->bytes.data() + start * sizeof(T), len * sizeof(T));                         \
-  }                                                                                                              \
-  void JNICALL Set##Name##ArrayRegion(JNIEnv* e, T##Array arr, jsize start, jsize len, const T* buf) {           \
-    const char* fn = "Set" #Name "ArrayRegion";                                                                  \
-    Vm& vm = enter(e, fn);                                                                                       \
-    Object* a = arrayArg(vm, arr, fn, L);                                                                        \
-    if (!checkRegion(vm, a->arrayLength(), start, len, "java/lang/ArrayIndexOutOfBoundsException")) return;      \
-    if (len > 0) std::memcpy(a->bytes.data() + start * sizeof(T), buf, len * sizeof(T));                         \
+#define FAKEJVM_ARRAYS(Name, T, L)                                                                          \
+  T##Array JNICALL New##Name##Array(JNIEnv* e, jsize n) {                                                   \
+    Vm& vm = enter(e, "New" #Name "Array");                                                                 \
+    if (n < 0) {                                                                                            \
+      vm.throwNew("java/lang/NegativeArraySizeException", std::to_string(n));                               \
+      return nullptr;                                                                                       \
+    }                                                                                                       \
+    return static_cast<T##Array>(vm.newLocal(vm.newPrimitiveArray(L, static_cast<size_t>(n))));             \
+  }                                                                                                         \
+  T* JNICALL Get##Name##ArrayElements(JNIEnv* e, T##Array arr, jboolean* isCopy) {                          \
+    const char* fn = "Get" #Name "ArrayElements";                                                           \
+    Vm& vm = enter(e, fn);                                                                                  \
+    Object* a = arrayArg(vm, arr, fn, L);                                                                   \
+    void* buf = copyOut(a);                                                                                 \
+    vm.addPin(buf, Pin{a, Pin::Kind::ArrayElements, L});                                                    \
+    if (isCopy) *isCopy = JNI_TRUE;                                                                         \
+    return static_cast<T*>(buf);                                                                            \
+  }                                                                                                         \
+  void JNICALL Release##Name##ArrayElements(JNIEnv* e, T##Array arr, T* elems, jint mode) {                 \
+    const char* fn = "Release" #Name "ArrayElements";                                                       \
+    Vm& vm = enterExempt(e, fn);                                                                            \
+    releaseArrayBuffer(vm, fn, arrayArg(vm, arr, fn, L), elems, mode, Pin::Kind::ArrayElements);            \
+  }                                                                                                         \
+  void JNICALL Get##Name##ArrayRegion(JNIEnv* e, T##Array arr, jsize start, jsize len, T* buf) {            \
+    const char* fn = "Get" #Name "ArrayRegion";                                                             \
+    Vm& vm = enter(e, fn);                                                                                  \
+    Object* a = arrayArg(vm, arr, fn, L);                                                                   \
+    if (!checkRegion(vm, a->arrayLength(), start, len, "java/lang/ArrayIndexOutOfBoundsException")) return; \
+    if (len > 0) std::memcpy(buf, a->bytes.data() + start * sizeof(T), len * sizeof(T));                    \
+  }                                                                                                         \
+  void JNICALL Set##Name##ArrayRegion(JNIEnv* e, T##Array arr, jsize start, jsize len, const T* buf) {      \
+    const char* fn = "Set" #Name "ArrayRegion";                                                             \
+    Vm& vm = enter(e, fn);                                                                                  \
+    Object* a = arrayArg(vm, arr, fn, L);                                                                   \
+    if (!checkRegion(vm, a->arrayLength(), start, len, "java/lang/ArrayIndexOutOfBoundsException")) return; \
+    if (len > 0) std::memcpy(a->bytes.data() + start * sizeof(T), buf, len * sizeof(T));                    \
   }
 
 #define FAKEJVM_PRIMITIVE_TYPES(X) \
@@ -459,8 +521,9 @@ jobject JNICALL GetObjectArrayElement(JNIEnv* e, jobjectArray arr, jsize index) 
   Vm& vm = enter(e, fn);
   Object* a = arrayArg(vm, arr, fn, 'L');
   if (index < 0 || static_cast<size_t>(index) >= a->elements.size()) {
-    vm.throwNew("java/lang/ArrayIndexOutOfBoundsException",
-                "Index " + std::to_string(index) + " out of bounds for length " + std::to_string(a->elements.size()));
+    vm.throwNew(
+        "java/lang/ArrayIndexOutOfBoundsException",
+        "Index " + std::to_string(index) + " out of bounds for length " + std::to_string(a->elements.size()));
     return nullptr;
   }
   return vm.newLocal(a->elements[index]);
@@ -472,8 +535,9 @@ void JNICALL SetObjectArrayElement(JNIEnv* e, jobjectArray arr, jsize index, job
   Object* a = arrayArg(vm, arr, fn, 'L');
   Object* v = vm.resolve(value, fn);
   if (index < 0 || static_cast<size_t>(index) >= a->elements.size()) {
-    vm.throwNew("java/lang/ArrayIndexOutOfBoundsException",
-                "Index " + std::to_string(index) + " out of bounds for length " + std::to_string(a->elements.size()));
+    vm.throwNew(
+        "java/lang/ArrayIndexOutOfBoundsException",
+        "Index " + std::to_string(index) + " out of bounds for length " + std::to_string(a->elements.size()));
     return;
   }
   ClassInfo* component = classOfDescriptor(vm, a->cls->componentType);
@@ -602,9 +666,13 @@ jobject JNICALL NewGlobalRef(JNIEnv* e, jobject o) {
   return vm.newGlobal(vm.resolve(o, "NewGlobalRef"));
 }
 
-void JNICALL DeleteGlobalRef(JNIEnv* e, jobject o) { enterExempt(e, "DeleteGlobalRef").deleteGlobal(o, "DeleteGlobalRef"); }
+void JNICALL DeleteGlobalRef(JNIEnv* e, jobject o) {
+  enterExempt(e, "DeleteGlobalRef").deleteGlobal(o, "DeleteGlobalRef");
+}
 
-void JNICALL DeleteLocalRef(JNIEnv* e, jobject o) { enterExempt(e, "DeleteLocalRef").deleteLocal(o, "DeleteLocalRef"); }
+void JNICALL DeleteLocalRef(JNIEnv* e, jobject o) {
+  enterExempt(e, "DeleteLocalRef").deleteLocal(o, "DeleteLocalRef");
+}
 
 jobject JNICALL NewLocalRef(JNIEnv* e, jobject o) {
   Vm& vm = enter(e, "NewLocalRef");
@@ -657,7 +725,8 @@ jint JNICALL Throw(JNIEnv* e, jthrowable t) {
 jint JNICALL ThrowNew(JNIEnv* e, jclass c, const char* message) {
   Vm& vm = enter(e, "ThrowNew");
   ClassInfo* cls = classArg(vm, c, "ThrowNew");
-  if (!vm.isSubclass(cls, vm.findClass("java/lang/Throwable"))) vm.misuse("ThrowNew", cls->name + " is not a Throwable");
+  if (!vm.isSubclass(cls, vm.findClass("java/lang/Throwable")))
+    vm.misuse("ThrowNew", cls->name + " is not a Throwable");
   vm.throwNew(cls->name, message ? std::string_view(message) : std::string_view());
   return JNI_OK;
 }
@@ -674,13 +743,16 @@ void JNICALL ExceptionDescribe(JNIEnv* e) {
   std::string out = "Exception in thread \"main\" " + text + "\n\tat fakejvm\n";
   DWORD written = 0;
   HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
-  if (h && h != INVALID_HANDLE_VALUE) WriteFile(h, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
+  if (h && h != INVALID_HANDLE_VALUE)
+    WriteFile(h, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
   // Describing clears the exception, as in a real JVM.
   vm.clearPending();
   vm.event({{"type", "exceptionDescribed"}, {"exception", text}});
 }
 
-void JNICALL ExceptionClear(JNIEnv* e) { enterExempt(e, "ExceptionClear").clearPending(); }
+void JNICALL ExceptionClear(JNIEnv* e) {
+  enterExempt(e, "ExceptionClear").clearPending();
+}
 
 jboolean JNICALL ExceptionCheck(JNIEnv* e) {
   return enterExempt(e, "ExceptionCheck").pending() ? JNI_TRUE : JNI_FALSE;
@@ -721,8 +793,9 @@ jclass JNICALL GetSuperclass(JNIEnv* e, jclass c) {
 
 jboolean JNICALL IsAssignableFrom(JNIEnv* e, jclass sub, jclass sup) {
   Vm& vm = enter(e, "IsAssignableFrom");
-  return vm.isSubclass(classArg(vm, sub, "IsAssignableFrom"), classArg(vm, sup, "IsAssignableFrom")) ? JNI_TRUE
-                                                                                                      : JNI_FALSE;
+  return vm.isSubclass(classArg(vm, sub, "IsAssignableFrom"), classArg(vm, sup, "IsAssignableFrom"))
+             ? JNI_TRUE
+             : JNI_FALSE;
 }
 
 jclass JNICALL GetObjectClass(JNIEnv* e, jobject o) {
@@ -737,14 +810,19 @@ jboolean JNICALL IsInstanceOf(JNIEnv* e, jobject o, jclass c) {
   return vm.isInstance(vm.resolve(o, "IsInstanceOf"), classArg(vm, c, "IsInstanceOf")) ? JNI_TRUE : JNI_FALSE;
 }
 
-jmethodID lookupMethod(JNIEnv* e, const char* fn, jclass c, const char* name, const char* sig, bool isStatic) {
+jmethodID lookupMethod(JNIEnv* e, const char* fn, jclass c, const char* name, const char* sig,
+                       bool isStatic) {
   Vm& vm = enter(e, fn);
   ClassInfo* cls = classArg(vm, c, fn);
   if (!name || !sig) vm.misuse(fn, "null name or signature");
   MethodInfo* m = vm.findMethod(cls, name, sig, isStatic);
   if (!m) {
     vm.throwNew("java/lang/NoSuchMethodError", name);
-    vm.event({{"type", "methodNotFound"}, {"class", cls->name}, {"name", name}, {"signature", sig}, {"static", isStatic}});
+    vm.event({{"type", "methodNotFound"},
+              {"class", cls->name},
+              {"name", name},
+              {"signature", sig},
+              {"static", isStatic}});
     return nullptr;
   }
   return reinterpret_cast<jmethodID>(m);
@@ -765,7 +843,11 @@ jfieldID lookupField(JNIEnv* e, const char* fn, jclass c, const char* name, cons
   FieldInfo* f = vm.findField(cls, name, sig, isStatic);
   if (!f) {
     vm.throwNew("java/lang/NoSuchFieldError", name);
-    vm.event({{"type", "fieldNotFound"}, {"class", cls->name}, {"name", name}, {"signature", sig}, {"static", isStatic}});
+    vm.event({{"type", "fieldNotFound"},
+              {"class", cls->name},
+              {"name", name},
+              {"signature", sig},
+              {"static", isStatic}});
     return nullptr;
   }
   return reinterpret_cast<jfieldID>(f);
@@ -783,7 +865,8 @@ jobject newObject(JNIEnv* e, const char* fn, jclass c, jmethodID mid, ArgSource 
   Vm& vm = enter(e, fn);
   ClassInfo* cls = classArg(vm, c, fn);
   MethodInfo* m = methodArg(vm, mid, fn);
-  if (m->name != "<init>" || m->owner != cls) vm.misuse(fn, describeMethod(m) + " is not a constructor of " + cls->name);
+  if (m->name != "<init>" || m->owner != cls)
+    vm.misuse(fn, describeMethod(m) + " is not a constructor of " + cls->name);
   std::vector<Value> args = readArgs(vm, m, src, fn);
   Object* obj = vm.construct(m, std::move(args));
   return vm.pending() ? nullptr : vm.newLocal(obj);
@@ -816,18 +899,23 @@ jint JNICALL RegisterNatives(JNIEnv* e, jclass c, const JNINativeMethod* methods
   // fails the call and leaves the ones before it bound, as a real JVM does.
   for (jint i = 0; i < count; ++i) {
     const JNINativeMethod& n = methods[i];
-    if (!n.name || !n.signature) vm.misuse(fn, "entry " + std::to_string(i) + " has a null name or signature");
+    if (!n.name || !n.signature)
+      vm.misuse(fn, "entry " + std::to_string(i) + " has a null name or signature");
     if (!n.fnPtr) vm.misuse(fn, cls->name + "." + n.name + n.signature + " has a null function pointer");
     MethodInfo* m = cls->findOwnMethod(n.name, n.signature);
     if (!m || !m->isNative) {
       std::string what = cls->name + "." + n.name + n.signature;
       vm.throwNew("java/lang/NoSuchMethodError", "Method '" + what + "' is not declared native");
-      vm.event({{"type", "registerNatives"}, {"class", cls->name}, {"count", count}, {"result", JNI_ERR},
+      vm.event({{"type", "registerNatives"},
+                {"class", cls->name},
+                {"count", count},
+                {"result", JNI_ERR},
                 {"rejected", {{"name", n.name}, {"signature", n.signature}}}});
       return JNI_ERR;
     }
     m->nativeFunction = n.fnPtr;
-    vm.reportData()["registered"].push_back({{"class", cls->name}, {"name", n.name}, {"signature", n.signature}});
+    vm.reportData()["registered"].push_back(
+        {{"class", cls->name}, {"name", n.name}, {"signature", n.signature}});
   }
   vm.event({{"type", "registerNatives"}, {"class", cls->name}, {"count", count}, {"result", JNI_OK}});
   return JNI_OK;
@@ -878,9 +966,9 @@ struct Stub<R(JNICALL*)(JNIEnv*, A..., ...), Name> {
   }
 };
 
-#define FAKEJVM_SLOT_NAME(N)                    \
-  struct SlotName_##N {                         \
-    static constexpr const char* value = #N;    \
+#define FAKEJVM_SLOT_NAME(N)                 \
+  struct SlotName_##N {                      \
+    static constexpr const char* value = #N; \
   };
 FAKEJVM_JNI_SLOTS(FAKEJVM_SLOT_NAME)
 
@@ -895,17 +983,21 @@ JNINativeInterface_ makeTable() {
   FAKEJVM_JNI_SLOTS(FAKEJVM_STUB)
 
 #define FAKEJVM_SET(N) t.N = N;
-#define FAKEJVM_SET_CALLS(Name, T, L)                                                                             \
-  FAKEJVM_SET(Call##Name##Method) FAKEJVM_SET(Call##Name##MethodV) FAKEJVM_SET(Call##Name##MethodA)               \
-  FAKEJVM_SET(CallNonvirtual##Name##Method) FAKEJVM_SET(CallNonvirtual##Name##MethodV)                            \
-  FAKEJVM_SET(CallNonvirtual##Name##MethodA) FAKEJVM_SET(CallStatic##Name##Method)                                \
-  FAKEJVM_SET(CallStatic##Name##MethodV) FAKEJVM_SET(CallStatic##Name##MethodA)
-#define FAKEJVM_SET_FIELDS(Name, T, L)                                                       \
-  FAKEJVM_SET(Get##Name##Field) FAKEJVM_SET(Set##Name##Field) FAKEJVM_SET(GetStatic##Name##Field) \
-  FAKEJVM_SET(SetStatic##Name##Field)
-#define FAKEJVM_SET_ARRAYS(Name, T, L)                                                                        \
-  FAKEJVM_SET(New##Name##Array) FAKEJVM_SET(Get##Name##ArrayElements) FAKEJVM_SET(Release##Name##ArrayElements) \
-  FAKEJVM_SET(Get##Name##ArrayRegion) FAKEJVM_SET(Set##Name##ArrayRegion)
+#define FAKEJVM_SET_CALLS(Name, T, L)                                                       \
+  FAKEJVM_SET(Call##Name##Method)                                                           \
+  FAKEJVM_SET(Call##Name##MethodV)                                                          \
+  FAKEJVM_SET(Call##Name##MethodA) FAKEJVM_SET(CallNonvirtual##Name##Method)                \
+      FAKEJVM_SET(CallNonvirtual##Name##MethodV) FAKEJVM_SET(CallNonvirtual##Name##MethodA) \
+          FAKEJVM_SET(CallStatic##Name##Method) FAKEJVM_SET(CallStatic##Name##MethodV)      \
+              FAKEJVM_SET(CallStatic##Name##MethodA)
+#define FAKEJVM_SET_FIELDS(Name, T, L) \
+  FAKEJVM_SET(Get##Name##Field)        \
+  FAKEJVM_SET(Set##Name##Field) FAKEJVM_SET(GetStatic##Name##Field) FAKEJVM_SET(SetStatic##Name##Field)
+#define FAKEJVM_SET_ARRAYS(Name, T, L)                                          \
+  FAKEJVM_SET(New##Name##Array)                                                 \
+  FAKEJVM_SET(Get##Name##ArrayElements)                                         \
+  FAKEJVM_SET(Release##Name##ArrayElements) FAKEJVM_SET(Get##Name##ArrayRegion) \
+      FAKEJVM_SET(Set##Name##ArrayRegion)
 
   FAKEJVM_VALUE_TYPES(FAKEJVM_SET_CALLS)
   FAKEJVM_SET_CALLS(Void, void, 'V')
@@ -978,7 +1070,8 @@ bool isSupportedJniVersion(jint version) {
     case JNI_VERSION_1_6:
     case JNI_VERSION_1_8:
     case JNI_VERSION_9:
-    case JNI_VERSION_10: return true;
+    case JNI_VERSION_10:
+      return true;
   }
   return false;
 }
@@ -999,7 +1092,9 @@ jint JNICALL AttachCurrentThread(JavaVM* vm, void** penv, void*) {
   return JNI_OK;
 }
 
-jint JNICALL DetachCurrentThread(JavaVM* vm) { return Vm::of(vm).destroyed() ? JNI_ERR : JNI_OK; }
+jint JNICALL DetachCurrentThread(JavaVM* vm) {
+  return Vm::of(vm).destroyed() ? JNI_ERR : JNI_OK;
+}
 
 jint JNICALL GetEnv(JavaVM* vm, void** penv, jint version) {
   Vm& fake = Vm::of(vm);
@@ -1023,17 +1118,23 @@ const JNINativeInterface_* jniFunctionTable() {
 }
 
 const JNIInvokeInterface_* jniInvokeTable() {
-  static const JNIInvokeInterface_ table = {nullptr, nullptr, nullptr, DestroyJavaVM, AttachCurrentThread,
-                                            DetachCurrentThread, GetEnv, AttachCurrentThread};
+  static const JNIInvokeInterface_ table = {nullptr,
+                                            nullptr,
+                                            nullptr,
+                                            DestroyJavaVM,
+                                            AttachCurrentThread,
+                                            DetachCurrentThread,
+                                            GetEnv,
+                                            AttachCurrentThread};
   return &table;
 }
 
 std::vector<std::string> implementedJniFunctions() {
   std::vector<std::string> out;
   const JNINativeInterface_& t = *jniFunctionTable();
-#define FAKEJVM_IMPLEMENTED(N)                                                       \
+#define FAKEJVM_IMPLEMENTED(N)                                                                             \
   if (reinterpret_cast<void*>(t.N) != reinterpret_cast<void*>(&Stub<decltype(t.N), SlotName_##N>::call)) { \
-    out.push_back(#N);                                                               \
+    out.push_back(#N);                                                                                     \
   }
   FAKEJVM_JNI_SLOTS(FAKEJVM_IMPLEMENTED)
   return out;

@@ -4,8 +4,6 @@
 #define _JNI_IMPLEMENTATION_
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "JniTable.h"
@@ -17,8 +15,8 @@ using nlohmann::json;
 
 namespace {
 
-Vm* g_vm = nullptr;         // never freed: the Java side may end the process at any time
-bool g_created = false;     // a JVM that was created once cannot be created again
+Vm* g_vm = nullptr;      // never freed: the Java side may end the process at any time
+bool g_created = false;  // a JVM that was created once cannot be created again
 
 std::wstring environmentVariable(const wchar_t* name) {
   DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
@@ -61,15 +59,20 @@ JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void* args) {
   auto* initArgs = static_cast<JavaVMInitArgs*>(args);
   if (!initArgs) return JNI_ERR;
   // Like a current JVM: the 1.1 argument layout is no longer supported.
-  return fakejvm::isSupportedJniVersion(initArgs->version) && initArgs->version != JNI_VERSION_1_1 ? JNI_OK
-                                                                                                    : JNI_EVERSION;
+  return fakejvm::isSupportedJniVersion(initArgs->version) && initArgs->version != JNI_VERSION_1_1
+             ? JNI_OK
+             : JNI_EVERSION;
 }
 
 JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) {
-  if (g_vm && !g_vm->destroyed()) return JNI_EEXIST;
-  if (g_created) return JNI_ERR;
+  if (g_created) return g_vm->destroyed() ? JNI_ERR : JNI_EEXIST;
   auto* initArgs = static_cast<JavaVMInitArgs*>(args);
   json scenario = loadScenario();
+  if (scenario.contains("createResult") && !scenario["createResult"].is_number_integer()) {
+    scenarioFailure("createResult is not an integer");
+  }
+  // A failed creation may be tried again; the earlier model stays allocated and its report
+  // is replaced.
   g_vm = new Vm(scenario, environmentVariable(L"FAKEJVM_REPORT"));
   jint result = scenario.value("createResult", JNI_OK);
   if (result == JNI_OK &&

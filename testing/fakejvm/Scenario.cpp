@@ -52,7 +52,8 @@ std::wstring wide(const std::string& utf8) {
 void writeHandle(DWORD which, const std::string& text) {
   HANDLE h = GetStdHandle(which);
   DWORD written = 0;
-  if (h && h != INVALID_HANDLE_VALUE) WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  if (h && h != INVALID_HANDLE_VALUE)
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 // "name" matches every member of that name, "name(signature)" only that one.
@@ -62,9 +63,9 @@ bool memberMatches(const std::string& entry, const std::string& name, const std:
   return entry.substr(0, paren) == name && entry.substr(paren) == signature;
 }
 
-const std::set<std::string> kScenarioKeys = {"createResult", "missingClasses", "missingMethods", "missingFields",
-                                             "missingNatives", "natives", "classes", "main", "methodBodies",
-                                             "comment"};
+const std::set<std::string> kScenarioKeys = {
+    "createResult", "missingClasses", "missingMethods", "missingFields", "missingNatives",
+    "natives",      "classes",        "main",           "methodBodies",  "comment"};
 
 }  // namespace
 
@@ -88,7 +89,8 @@ void Vm::applyScenario(const json& s) {
   };
   auto addNatives = [&](ClassInfo& cls, const json& list) {
     for (const auto& n : list) {
-      if (!n.is_array() || n.size() != 2) scenarioError("a native of " + cls.name + " is not [name, signature]");
+      if (!n.is_array() || n.size() != 2)
+        scenarioError("a native of " + cls.name + " is not [name, signature]");
       addMethod(cls, n[0].get<std::string>(), n[1].get<std::string>(), true).isNative = true;
     }
   };
@@ -99,8 +101,8 @@ void Vm::applyScenario(const json& s) {
         if (!scenarioClass(super)) scenarioError("class " + name + ": unknown superclass " + super);
         ClassInfo& cls = defineClass(name, super);
         for (const auto& m : def.value("methods", json::array())) {
-          addMethod(cls, m.at("name").get<std::string>(), m.at("signature").get<std::string>(), m.value("static", true),
-                    {}, true);
+          addMethod(cls, m.at("name").get<std::string>(), m.at("signature").get<std::string>(),
+                    m.value("static", true), {}, true);
         }
         addNatives(cls, def.value("natives", json::array()));
         for (const auto& f : def.value("fields", json::array())) {
@@ -130,7 +132,8 @@ void Vm::applyScenario(const json& s) {
               m.hidden = found = true;
             }
           }
-          if (!found) scenarioError(std::string(key) + ": " + cls->name + " has no " + entry.get<std::string>());
+          if (!found)
+            scenarioError(std::string(key) + ": " + cls->name + " has no " + entry.get<std::string>());
         }
       }
     };
@@ -147,6 +150,21 @@ void Vm::applyScenario(const json& s) {
           if (!found) scenarioError("missingFields: " + cls->name + " has no " + entry.get<std::string>());
         }
       }
+    }
+    // Bodies are looked up by the full class name; the scenario may use short names.
+    if (s.contains("methodBodies")) {
+      json bodies = json::object();
+      for (const auto& [key, steps] : s["methodBodies"].items()) {
+        const size_t dot = key.rfind('.');
+        if (dot == std::string::npos) scenarioError("methodBodies: \"" + key + "\" is not Class.method");
+        ClassInfo* cls = classFor(key.substr(0, dot));
+        const std::string method = key.substr(dot + 1);
+        bool found = false;
+        for (const auto& m : cls->methods) found = found || (m.name == method && !m.isNative);
+        if (!found) scenarioError("methodBodies: " + cls->name + " has no method " + method);
+        bodies[cls->name + "." + method] = steps;
+      }
+      scenario_["methodBodies"] = bodies;
     }
     for (const auto& name : s.value("missingClasses", json::array())) {
       classFor(name.get<std::string>());
@@ -207,8 +225,8 @@ void Vm::runSteps(const json& steps) {
           registered = RegisterClassW(&wc) != 0;
         }
         std::wstring title = wide(step["window"].get<std::string>());
-        HWND hwnd = CreateWindowExW(0, kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 200,
-                                    nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        HWND hwnd = CreateWindowExW(0, kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                    320, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         if (hwnd) ShowWindow(hwnd, SW_SHOW);
         event({{"type", "window"}, {"title", step["window"]}, {"created", hwnd != nullptr}});
       } else if (step.contains("registry")) {
@@ -221,10 +239,11 @@ void Vm::runSteps(const json& steps) {
         std::wstring value = wide(name);
         DWORD data = r.at("dword").get<DWORD>();
         HKEY hkey = nullptr;
-        LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hkey,
-                                         nullptr);
+        LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                         nullptr, &hkey, nullptr);
         if (status == ERROR_SUCCESS) {
-          status = RegSetValueExW(hkey, value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+          status = RegSetValueExW(hkey, value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                                  sizeof data);
           RegCloseKey(hkey);
         }
         event({{"type", "registry"}, {"key", r["key"]}, {"name", name}, {"dword", data}, {"status", status}});
@@ -255,13 +274,14 @@ json Vm::callNative(const json& step) {
   if (!method) scenarioError("call: " + cls->name + " declares no native " + name + signature);
   const json args = step.value("args", json::array());
   if (!args.is_array() || args.size() != method->parameters.size()) {
-    scenarioError("call: " + target + method->signature + " takes " + std::to_string(method->parameters.size()) +
-        " arguments");
+    scenarioError("call: " + target + method->signature + " takes " +
+                  std::to_string(method->parameters.size()) + " arguments");
   }
   std::vector<Value> values;
   for (size_t i = 0; i < args.size(); ++i) values.push_back(valueFromJson(args[i], method->parameters[i]));
 
-  json record = {{"call", target}, {"class", cls->name}, {"name", method->name}, {"signature", method->signature}};
+  json record = {
+      {"call", target}, {"class", cls->name}, {"name", method->name}, {"signature", method->signature}};
   const bool registered = method->nativeFunction != nullptr;
   Value result = invoke(method, nullptr, values);
   record["result"] = toJson(result);
@@ -326,14 +346,30 @@ Value Vm::valueFromJson(const json& j, std::string_view descriptor) {
       Value v = valueFromJson(list[i], std::string(1, type));
       unsigned char* p = a->bytes.data() + i * primitiveSize(type);
       switch (type) {
-        case 'Z': *p = v.i ? 1 : 0; break;
-        case 'B': *reinterpret_cast<int8_t*>(p) = static_cast<int8_t>(v.i); break;
-        case 'C': *reinterpret_cast<uint16_t*>(p) = static_cast<uint16_t>(v.i); break;
-        case 'S': *reinterpret_cast<int16_t*>(p) = static_cast<int16_t>(v.i); break;
-        case 'I': *reinterpret_cast<int32_t*>(p) = static_cast<int32_t>(v.i); break;
-        case 'J': *reinterpret_cast<int64_t*>(p) = v.i; break;
-        case 'F': *reinterpret_cast<float*>(p) = static_cast<float>(v.d); break;
-        case 'D': *reinterpret_cast<double*>(p) = v.d; break;
+        case 'Z':
+          *p = v.i ? 1 : 0;
+          break;
+        case 'B':
+          *reinterpret_cast<int8_t*>(p) = static_cast<int8_t>(v.i);
+          break;
+        case 'C':
+          *reinterpret_cast<uint16_t*>(p) = static_cast<uint16_t>(v.i);
+          break;
+        case 'S':
+          *reinterpret_cast<int16_t*>(p) = static_cast<int16_t>(v.i);
+          break;
+        case 'I':
+          *reinterpret_cast<int32_t*>(p) = static_cast<int32_t>(v.i);
+          break;
+        case 'J':
+          *reinterpret_cast<int64_t*>(p) = v.i;
+          break;
+        case 'F':
+          *reinterpret_cast<float*>(p) = static_cast<float>(v.d);
+          break;
+        case 'D':
+          *reinterpret_cast<double*>(p) = v.d;
+          break;
       }
     }
     return a;
@@ -347,8 +383,8 @@ Value Vm::valueFromJson(const json& j, std::string_view descriptor) {
     for (size_t i = 0; i < list.size(); ++i) a->elements[i] = valueFromJson(list[i], elementDescriptor).obj;
     return a;
   };
-  static const std::map<std::string, char> kTags = {{"boolean[]", 'Z'}, {"byte[]", 'B'}, {"char[]", 'C'},
-                                                    {"short[]", 'S'},   {"int[]", 'I'},  {"long[]", 'J'},
+  static const std::map<std::string, char> kTags = {{"boolean[]", 'Z'}, {"byte[]", 'B'},  {"char[]", 'C'},
+                                                    {"short[]", 'S'},   {"int[]", 'I'},   {"long[]", 'J'},
                                                     {"float[]", 'F'},   {"double[]", 'D'}};
 
   if (j.is_null()) return Value::ofObject(nullptr);
@@ -386,7 +422,8 @@ Value Vm::valueFromJson(const json& j, std::string_view descriptor) {
       const json ctorArgs = j.value("args", json::array());
       if (ctorArgs.size() != ctor->parameters.size()) bad("wrong number of constructor arguments");
       std::vector<Value> values;
-      for (size_t i = 0; i < ctorArgs.size(); ++i) values.push_back(valueFromJson(ctorArgs[i], ctor->parameters[i]));
+      for (size_t i = 0; i < ctorArgs.size(); ++i)
+        values.push_back(valueFromJson(ctorArgs[i], ctor->parameters[i]));
       obj = construct(ctor, std::move(values));
     } else if (j.size() == 1 && (tag == "Integer" || tag == "Long" || tag == "Boolean")) {
       const char type = tag == "Integer" ? 'I' : tag == "Long" ? 'J' : 'Z';
@@ -404,8 +441,8 @@ Value Vm::valueFromJson(const json& j, std::string_view descriptor) {
   } else {
     bad("not a value for a reference parameter");
   }
-  ClassInfo* expected = descriptor[0] == 'L' ? findClass(descriptor.substr(1, descriptor.size() - 2))
-                                             : findClass(descriptor);
+  ClassInfo* expected =
+      descriptor[0] == 'L' ? findClass(descriptor.substr(1, descriptor.size() - 2)) : findClass(descriptor);
   if (expected && !isInstance(obj, expected)) bad("a " + obj->cls->name + " does not fit");
   return Value::ofObject(obj);
 }

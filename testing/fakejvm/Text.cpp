@@ -3,8 +3,12 @@
 namespace fakejvm {
 namespace {
 
-bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool isHigh(char16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLow(char16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 void appendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -34,7 +38,9 @@ void appendUtf16(std::u16string& out, char32_t c) {
   }
 }
 
-bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+bool isContinuation(unsigned char b) {
+  return (b & 0xC0) == 0x80;
+}
 
 }  // namespace
 
@@ -126,7 +132,8 @@ std::u16string utf16FromModifiedUtf8(std::string_view text, bool* wellFormed) {
       i += 2;
       continue;
     }
-    if ((b & 0xF0) == 0xE0 && i + 2 < text.size() && isContinuation(text[i + 1]) && isContinuation(text[i + 2])) {
+    if ((b & 0xF0) == 0xE0 && i + 2 < text.size() && isContinuation(text[i + 1]) &&
+        isContinuation(text[i + 2])) {
       out += static_cast<char16_t>(((b & 0x0F) << 12) | ((text[i + 1] & 0x3F) << 6) | (text[i + 2] & 0x3F));
       i += 3;
       continue;

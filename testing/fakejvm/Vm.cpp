@@ -18,7 +18,9 @@ namespace jn = shipkit::java;
 
 namespace {
 
-std::string str(std::string_view v) { return std::string(v); }
+std::string str(std::string_view v) {
+  return std::string(v);
+}
 
 std::string dotted(std::string name) {
   for (char& c : name) {
@@ -30,7 +32,8 @@ std::string dotted(std::string name) {
 void writeStd(DWORD which, const std::string& text) {
   HANDLE h = GetStdHandle(which);
   DWORD written = 0;
-  if (h && h != INVALID_HANDLE_VALUE) WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  if (h && h != INVALID_HANDLE_VALUE)
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 std::string utf8FromWide(const std::wstring& w) {
@@ -47,14 +50,22 @@ std::string ansiToUtf8(const char* s) {
 
 const char* primitiveName(char type) {
   switch (type) {
-    case 'Z': return "boolean";
-    case 'B': return "byte";
-    case 'C': return "char";
-    case 'S': return "short";
-    case 'I': return "int";
-    case 'J': return "long";
-    case 'F': return "float";
-    case 'D': return "double";
+    case 'Z':
+      return "boolean";
+    case 'B':
+      return "byte";
+    case 'C':
+      return "char";
+    case 'S':
+      return "short";
+    case 'I':
+      return "int";
+    case 'J':
+      return "long";
+    case 'F':
+      return "float";
+    case 'D':
+      return "double";
   }
   return "?";
 }
@@ -68,9 +79,10 @@ const char* primitiveName(char type) {
 // by the signature's return type. Floating-point parameters and results travel in XMM
 // registers instead and are refused (no native of the installer runtime has one).
 constexpr size_t kMaxSlots = 20;
-using SlotNative = uint64_t(JNICALL*)(JNIEnv*, jobject, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t,
-                                      uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t,
-                                      uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t);
+using SlotNative = uint64_t(JNICALL*)(JNIEnv*, jobject, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t,
+                                      uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t,
+                                      uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t,
+                                      uint64_t);
 
 }  // namespace
 
@@ -109,13 +121,17 @@ bool parseSignature(std::string_view sig, std::vector<std::string>& parameters, 
 size_t primitiveSize(char type) {
   switch (type) {
     case 'Z':
-    case 'B': return 1;
+    case 'B':
+      return 1;
     case 'C':
-    case 'S': return 2;
+    case 'S':
+      return 2;
     case 'I':
-    case 'F': return 4;
+    case 'F':
+      return 4;
     case 'J':
-    case 'D': return 8;
+    case 'D':
+      return 8;
   }
   return 0;
 }
@@ -184,8 +200,12 @@ Vm::~Vm() {
   for (auto& [buffer, pin] : pins_) std::free(buffer);
 }
 
-Vm& Vm::of(JNIEnv* env) { return *static_cast<EnvImpl*>(env)->vm; }
-Vm& Vm::of(JavaVM* vm) { return *static_cast<JavaVMImpl*>(vm)->vm; }
+Vm& Vm::of(JNIEnv* env) {
+  return *static_cast<EnvImpl*>(env)->vm;
+}
+Vm& Vm::of(JavaVM* vm) {
+  return *static_cast<JavaVMImpl*>(vm)->vm;
+}
 
 void Vm::makeMirror(ClassInfo& cls) {
   auto it = classes_.find("java/lang/Class");
@@ -205,8 +225,9 @@ ClassInfo& Vm::defineClass(std::string_view name, std::string_view super) {
   cls->name = str(name);
   if (!super.empty()) {
     auto sit = classes_.find(super);
-    if (sit == classes_.end()) fail("misuse", "class " + str(name) + ": unknown superclass " + str(super),
-                                    "class " + str(name) + " has an unknown superclass " + str(super));
+    if (sit == classes_.end())
+      fail("misuse", "class " + str(name) + ": unknown superclass " + str(super),
+           "class " + str(name) + " has an unknown superclass " + str(super));
     cls->super = sit->second.get();
   }
   ClassInfo& ref = *cls;
@@ -220,7 +241,8 @@ void Vm::removeClass(std::string_view name) {
 }
 
 ClassInfo* Vm::findClass(std::string_view name) {
-  if (auto it = classes_.find(name); it != classes_.end()) return it->second->hidden ? nullptr : it->second.get();
+  if (auto it = classes_.find(name); it != classes_.end())
+    return it->second->hidden ? nullptr : it->second.get();
   if (name.size() < 2 || name[0] != '[') return nullptr;
   // Array classes exist when their element class does.
   std::string_view component = name.substr(1);
@@ -243,7 +265,8 @@ MethodInfo& Vm::addMethod(ClassInfo& cls, std::string_view name, std::string_vie
   m.name = str(name);
   m.signature = str(signature);
   if (!parseSignature(signature, m.parameters, m.returnType)) {
-    fail("misuse", "bad signature " + m.signature, "method " + cls.name + "." + m.name + " has a bad signature " + m.signature);
+    fail("misuse", "bad signature " + m.signature,
+         "method " + cls.name + "." + m.name + " has a bad signature " + m.signature);
   }
   m.isStatic = isStatic;
   m.impl = std::move(impl);
@@ -288,8 +311,10 @@ bool Vm::isSubclass(const ClassInfo* sub, const ClassInfo* super) const {
     if (a.size() == 1 || b.size() == 1) return a == b;
     // Reference arrays are covariant.
     auto* self = const_cast<Vm*>(this);
-    ClassInfo* ca = self->findClass(a[0] == 'L' ? std::string_view(a).substr(1, a.size() - 2) : std::string_view(a));
-    ClassInfo* cb = self->findClass(b[0] == 'L' ? std::string_view(b).substr(1, b.size() - 2) : std::string_view(b));
+    ClassInfo* ca =
+        self->findClass(a[0] == 'L' ? std::string_view(a).substr(1, a.size() - 2) : std::string_view(a));
+    ClassInfo* cb =
+        self->findClass(b[0] == 'L' ? std::string_view(b).substr(1, b.size() - 2) : std::string_view(b));
     return isSubclass(ca, cb);
   }
   for (const ClassInfo* c = sub; c; c = c->super) {
@@ -306,10 +331,13 @@ Value Vm::defaultValue(std::string_view descriptor) {
   if (descriptor.empty() || descriptor[0] == 'V') return Value::none();
   switch (descriptor[0]) {
     case 'L':
-    case '[': return Value::ofObject(nullptr);
+    case '[':
+      return Value::ofObject(nullptr);
     case 'F':
-    case 'D': return Value::ofDouble(descriptor[0], 0);
-    case 'Z': return Value::ofBoolean(false);
+    case 'D':
+      return Value::ofDouble(descriptor[0], 0);
+    case 'Z':
+      return Value::ofBoolean(false);
   }
   return Value::ofInt(descriptor[0], 0);
 }
@@ -354,7 +382,8 @@ Object* Vm::newThrowable(std::string_view className, std::string_view message) {
   if (!cls) cls = findClass("java/lang/Throwable");
   Object* obj = newObject(cls);
   bool ok = true;
-  obj->fields["detailMessage"] = Value::ofObject(message.data() ? newString(utf16FromModifiedUtf8(message, &ok)) : nullptr);
+  obj->fields["detailMessage"] =
+      Value::ofObject(message.data() ? newString(utf16FromModifiedUtf8(message, &ok)) : nullptr);
   return obj;
 }
 
@@ -399,8 +428,9 @@ Value Vm::invoke(MethodInfo* method, Object* self, std::vector<Value> args, bool
   if (method->record) {
     json a = json::array();
     for (const Value& v : args) a.push_back(toJson(v));
-    report_["javaCalls"].push_back(
-        {{"method", method->owner->name + "." + method->name}, {"signature", method->signature}, {"args", a}});
+    report_["javaCalls"].push_back({{"method", method->owner->name + "." + method->name},
+                                    {"signature", method->signature},
+                                    {"args", a}});
     save();
   }
   if (method->isNative) return callNativeFunction(method, self, args);
@@ -446,19 +476,32 @@ Value Vm::callNativeFunction(MethodInfo* method, Object* self, const std::vector
     }
   }
   auto fn = reinterpret_cast<SlotNative>(method->nativeFunction);
-  uint64_t raw = fn(env(), receiver, slots[0], slots[1], slots[2], slots[3], slots[4], slots[5], slots[6], slots[7],
-                    slots[8], slots[9], slots[10], slots[11], slots[12], slots[13], slots[14], slots[15], slots[16],
-                    slots[17], slots[18], slots[19]);
+  uint64_t raw = fn(env(), receiver, slots[0], slots[1], slots[2], slots[3], slots[4], slots[5], slots[6],
+                    slots[7], slots[8], slots[9], slots[10], slots[11], slots[12], slots[13], slots[14],
+                    slots[15], slots[16], slots[17], slots[18], slots[19]);
   Value result;
   jobject resultRef = nullptr;
   switch (method->returnType[0]) {
-    case 'V': break;
-    case 'Z': result = Value::ofBoolean((raw & 0xFF) != 0); break;
-    case 'B': result = Value::ofInt('B', static_cast<int8_t>(raw)); break;
-    case 'C': result = Value::ofInt('C', static_cast<uint16_t>(raw)); break;
-    case 'S': result = Value::ofInt('S', static_cast<int16_t>(raw)); break;
-    case 'I': result = Value::ofInt('I', static_cast<int32_t>(raw)); break;
-    case 'J': result = Value::ofInt('J', static_cast<int64_t>(raw)); break;
+    case 'V':
+      break;
+    case 'Z':
+      result = Value::ofBoolean((raw & 0xFF) != 0);
+      break;
+    case 'B':
+      result = Value::ofInt('B', static_cast<int8_t>(raw));
+      break;
+    case 'C':
+      result = Value::ofInt('C', static_cast<uint16_t>(raw));
+      break;
+    case 'S':
+      result = Value::ofInt('S', static_cast<int16_t>(raw));
+      break;
+    case 'I':
+      result = Value::ofInt('I', static_cast<int32_t>(raw));
+      break;
+    case 'J':
+      result = Value::ofInt('J', static_cast<int64_t>(raw));
+      break;
     default:
       resultRef = reinterpret_cast<jobject>(raw);
       result = Value::ofObject(resultRef ? resolve(resultRef, "native method result") : nullptr);
@@ -517,7 +560,9 @@ Ref* Vm::refOf(jobject ref, const char* function) {
   return r;
 }
 
-Object* Vm::resolve(jobject ref, const char* function) { return ref ? refOf(ref, function)->obj : nullptr; }
+Object* Vm::resolve(jobject ref, const char* function) {
+  return ref ? refOf(ref, function)->obj : nullptr;
+}
 
 void Vm::deleteLocal(jobject ref, const char* function) {
   if (!ref) return;
@@ -536,7 +581,9 @@ void Vm::deleteGlobal(jobject ref, const char* function) {
   r->kind = Ref::Kind::Deleted;
 }
 
-void Vm::pushFrame() { frames_.emplace_back(); }
+void Vm::pushFrame() {
+  frames_.emplace_back();
+}
 
 Object* Vm::popFrame(Object* result) {
   if (frames_.size() <= 1) misuse("PopLocalFrame", "no local frame to pop");
@@ -553,7 +600,8 @@ size_t Vm::liveLocalRefs() const {
 
 Pin Vm::takePin(void* buffer, const char* function) {
   auto it = pins_.find(buffer);
-  if (it == pins_.end()) misuse(function, "buffer was not handed out by the matching Get function, or was released before");
+  if (it == pins_.end())
+    misuse(function, "buffer was not handed out by the matching Get function, or was released before");
   Pin p = it->second;
   pins_.erase(it);
   return p;
@@ -589,7 +637,8 @@ void Vm::save() {
   // Whole file each time, through a temporary and a rename: the Java side may end the
   // process at any moment, and a reader must never see half a report.
   std::wstring temp = reportPath_ + L".tmp";
-  HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   BOOL ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -624,11 +673,15 @@ void Vm::noteStaticFieldWrite(FieldInfo* field) {
 
 json Vm::toJson(const Value& v, int depth) {
   switch (v.type) {
-    case 'V': return nullptr;
-    case 'Z': return v.i != 0;
+    case 'V':
+      return nullptr;
+    case 'Z':
+      return v.i != 0;
     case 'F':
-    case 'D': return v.d;
-    case 'L': return toJson(v.obj, depth);
+    case 'D':
+      return v.d;
+    case 'L':
+      return toJson(v.obj, depth);
   }
   return v.i;
 }
@@ -644,7 +697,8 @@ json Vm::toJson(Object* obj, int depth) {
         return {{"utf16", units}};
       }
       return utf8FromUtf16(obj->text);
-    case ObjectKind::Class: return {{"class", "java/lang/Class"}, {"name", obj->classValue->name}};
+    case ObjectKind::Class:
+      return {{"class", "java/lang/Class"}, {"name", obj->classValue->name}};
     case ObjectKind::ObjectArray: {
       json a = json::array();
       for (Object* e : obj->elements) a.push_back(toJson(e, depth + 1));
@@ -656,19 +710,36 @@ json Vm::toJson(Object* obj, int depth) {
       const unsigned char* p = obj->bytes.data();
       for (size_t i = 0; i < n; ++i) {
         switch (obj->elementType) {
-          case 'Z': a.push_back(p[i] != 0); break;
-          case 'B': a.push_back(static_cast<int8_t>(p[i])); break;
-          case 'C': a.push_back(reinterpret_cast<const uint16_t*>(p)[i]); break;
-          case 'S': a.push_back(reinterpret_cast<const int16_t*>(p)[i]); break;
-          case 'I': a.push_back(reinterpret_cast<const int32_t*>(p)[i]); break;
-          case 'J': a.push_back(reinterpret_cast<const int64_t*>(p)[i]); break;
-          case 'F': a.push_back(reinterpret_cast<const float*>(p)[i]); break;
-          case 'D': a.push_back(reinterpret_cast<const double*>(p)[i]); break;
+          case 'Z':
+            a.push_back(p[i] != 0);
+            break;
+          case 'B':
+            a.push_back(static_cast<int8_t>(p[i]));
+            break;
+          case 'C':
+            a.push_back(reinterpret_cast<const uint16_t*>(p)[i]);
+            break;
+          case 'S':
+            a.push_back(reinterpret_cast<const int16_t*>(p)[i]);
+            break;
+          case 'I':
+            a.push_back(reinterpret_cast<const int32_t*>(p)[i]);
+            break;
+          case 'J':
+            a.push_back(reinterpret_cast<const int64_t*>(p)[i]);
+            break;
+          case 'F':
+            a.push_back(reinterpret_cast<const float*>(p)[i]);
+            break;
+          case 'D':
+            a.push_back(reinterpret_cast<const double*>(p)[i]);
+            break;
         }
       }
       return {{std::string(primitiveName(obj->elementType)) + "[]", a}};
     }
-    case ObjectKind::Plain: break;
+    case ObjectKind::Plain:
+      break;
   }
   json j = {{"class", obj->cls->name}};
   if (!obj->constructor.empty()) {
@@ -694,7 +765,8 @@ void Vm::recordCreation(const JavaVMInitArgs* args, jint result) {
     options.push_back(text);
     if (text.starts_with("-D")) {
       size_t eq = text.find('=');
-      std::u16string key = utf16FromUtf8(text.substr(2, eq == std::string::npos ? std::string::npos : eq - 2));
+      std::u16string key =
+          utf16FromUtf8(text.substr(2, eq == std::string::npos ? std::string::npos : eq - 2));
       properties_[key] = eq == std::string::npos ? u"" : utf16FromUtf8(text.substr(eq + 1));
     }
   }
@@ -778,10 +850,11 @@ void Vm::defineDefaultClasses() {
                 Box{"java/lang/Boolean", "Z", "booleanValue"}}) {
     ClassInfo& cls = defineClass(b.name, b.type[0] == 'Z' ? "java/lang/Object" : "java/lang/Number");
     addField(cls, "value", b.type, false);
-    addMethod(cls, "<init>", std::string("(") + b.type + ")V", false, [](Vm&, MethodInfo&, Object* self, auto& a) {
-      self->fields["value"] = a[0];
-      return Value::none();
-    });
+    addMethod(cls, "<init>", std::string("(") + b.type + ")V", false,
+              [](Vm&, MethodInfo&, Object* self, auto& a) {
+                self->fields["value"] = a[0];
+                return Value::none();
+              });
     addMethod(cls, b.getter, std::string("()") + b.type, false,
               [](Vm&, MethodInfo&, Object* self, auto&) { return self->fields["value"]; });
     addMethod(cls, "toString", "()Ljava/lang/String;", false, [](Vm& vm, MethodInfo&, Object* self, auto&) {
@@ -795,12 +868,12 @@ void Vm::defineDefaultClasses() {
                 return Value::ofObject(vm.construct(init, {a[0]}));
               });
   }
-  addMethod(*findClass("java/lang/Integer"), "longValue", "()J", false, [](Vm&, MethodInfo&, Object* self, auto&) {
-    return Value::ofInt('J', self->fields["value"].i);
-  });
-  addMethod(*findClass("java/lang/Long"), "intValue", "()I", false, [](Vm&, MethodInfo&, Object* self, auto&) {
-    return Value::ofInt('I', static_cast<int32_t>(self->fields["value"].i));
-  });
+  addMethod(*findClass("java/lang/Integer"), "longValue", "()J", false,
+            [](Vm&, MethodInfo&, Object* self, auto&) { return Value::ofInt('J', self->fields["value"].i); });
+  addMethod(*findClass("java/lang/Long"), "intValue", "()I", false,
+            [](Vm&, MethodInfo&, Object* self, auto&) {
+              return Value::ofInt('I', static_cast<int32_t>(self->fields["value"].i));
+            });
 
   // Throwables: the message lives in "detailMessage"; toString gives "class.name: message".
   ClassInfo& throwable = defineClass("java/lang/Throwable");
@@ -811,12 +884,15 @@ void Vm::defineDefaultClasses() {
     return Value::none();
   });
   addMethod(throwable, "getMessage", "()Ljava/lang/String;", false,
-            [](Vm&, MethodInfo&, Object* self, auto&) { return Value::ofObject(self->fields["detailMessage"].obj); });
-  addMethod(throwable, "toString", "()Ljava/lang/String;", false, [](Vm& vm, MethodInfo&, Object* self, auto&) {
-    std::u16string text = utf16FromUtf8(dotted(self->cls->name));
-    if (Object* m = self->fields["detailMessage"].obj) text += u": " + m->text;
-    return Value::ofObject(vm.newString(text));
-  });
+            [](Vm&, MethodInfo&, Object* self, auto&) {
+              return Value::ofObject(self->fields["detailMessage"].obj);
+            });
+  addMethod(throwable, "toString", "()Ljava/lang/String;", false,
+            [](Vm& vm, MethodInfo&, Object* self, auto&) {
+              std::u16string text = utf16FromUtf8(dotted(self->cls->name));
+              if (Object* m = self->fields["detailMessage"].obj) text += u": " + m->text;
+              return Value::ofObject(vm.newString(text));
+            });
   addMethod(throwable, "printStackTrace", "()V", false, [](Vm& vm, MethodInfo&, Object* self, auto&) {
     writeStd(STD_ERROR_HANDLE, vm.describe(self) + "\n\tat fakejvm\n");
     return Value::none();
@@ -892,7 +968,8 @@ void Vm::defineDefaultClasses() {
         true);
   }
   addMethod(
-      *findClass(jn::kSplashConfigClass), jn::kInitAwtSplashConfigMethod, jn::kInitAwtSplashConfigSignature, true,
+      *findClass(jn::kSplashConfigClass), jn::kInitAwtSplashConfigMethod, jn::kInitAwtSplashConfigSignature,
+      true,
       [](Vm& vm, MethodInfo& m, Object*, auto& a) {
         json args = json::array();
         for (const Value& v : a) args.push_back(vm.toJson(v));
@@ -914,7 +991,8 @@ void Vm::defineDefaultClasses() {
   addField(defineClass(jn::kWinDelClass), jn::kExternalExecutableField, jn::kStringFieldSignature, true);
 
   // Objects that natives construct: the constructor's arguments are kept for the report.
-  addMethod(defineClass(jn::kWindowInfoClass), jn::kConstructorName, jn::kWindowInfoConstructorSignature, false);
+  addMethod(defineClass(jn::kWindowInfoClass), jn::kConstructorName, jn::kWindowInfoConstructorSignature,
+            false);
   addMethod(defineClass(jn::kObjectPickerResultClass), jn::kConstructorName,
             jn::kObjectPickerResultConstructorSignature, false);
   ClassInfo& expand = defineClass(jn::kExpandStringClass);

@@ -46,7 +46,8 @@ struct Value {
 // A method body written in C++: receives the object (null for static methods) and the
 // arguments, already converted from JNI form.
 struct MethodInfo;
-using MethodImpl = std::function<Value(Vm&, MethodInfo& method, Object* self, const std::vector<Value>& args)>;
+using MethodImpl =
+    std::function<Value(Vm&, MethodInfo& method, Object* self, const std::vector<Value>& args)>;
 
 struct MethodInfo {
   ClassInfo* owner = nullptr;
@@ -90,14 +91,14 @@ enum class ObjectKind { Plain, Class, String, ObjectArray, PrimitiveArray };
 struct Object {
   ObjectKind kind = ObjectKind::Plain;
   ClassInfo* cls = nullptr;
-  uint32_t id = 0;                     // identity, shown by Object.toString and hashCode
-  std::u16string text;                 // String
-  std::vector<Object*> elements;       // object arrays
-  char elementType = 0;                // primitive arrays: Z B C S I J F D
-  std::vector<unsigned char> bytes;    // primitive arrays: length * element size
-  ClassInfo* classValue = nullptr;     // Class objects
+  uint32_t id = 0;                      // identity, shown by Object.toString and hashCode
+  std::u16string text;                  // String
+  std::vector<Object*> elements;        // object arrays
+  char elementType = 0;                 // primitive arrays: Z B C S I J F D
+  std::vector<unsigned char> bytes;     // primitive arrays: length * element size
+  ClassInfo* classValue = nullptr;      // Class objects
   std::map<std::string, Value> fields;  // instance fields by name
-  std::string constructor;             // signature of the constructor that ran
+  std::string constructor;              // signature of the constructor that ran
   std::vector<Value> constructorArgs;
 
   size_t arrayLength() const;
@@ -156,7 +157,6 @@ class Vm {
   Object* newObjectArray(ClassInfo* elementClass, size_t length);
   Object* newPrimitiveArray(char type, size_t length);
   Object* newThrowable(std::string_view className, std::string_view message);
-  Object* mirrorOf(ClassInfo* cls) { return cls->mirror; }
   // Allocates an object and runs the constructor, keeping its signature and arguments for
   // the report.
   Object* construct(MethodInfo* constructor, std::vector<Value> args);
@@ -193,10 +193,7 @@ class Vm {
   void deleteGlobal(jobject ref, const char* function);
   void pushFrame();
   Object* popFrame(Object* result);
-  size_t frameDepth() const { return frames_.size(); }
   size_t liveLocalRefs() const;
-  size_t liveLocalRefsInFrame(size_t frame) const { return frames_[frame].size(); }
-  const std::vector<Ref*>& frameRefs(size_t frame) const { return frames_[frame]; }
   size_t liveGlobalRefs() const { return globals_.size(); }
 
   // ---- Pinned buffers ----
@@ -215,7 +212,9 @@ class Vm {
   // process with exit code 3.
   [[noreturn]] void fail(const char* reportKey, const nlohmann::json& entry, const std::string& message);
   [[noreturn]] void misuse(const char* function, const std::string& what);
-  [[noreturn]] void scenarioError(const std::string& what) { fail("scenarioErrors", what, "scenario: " + what); }
+  [[noreturn]] void scenarioError(const std::string& what) {
+    fail("scenarioErrors", what, "scenario: " + what);
+  }
   void noteStaticFieldWrite(FieldInfo* field);
   nlohmann::json toJson(const Value& v, int depth = 0);
   nlohmann::json toJson(Object* obj, int depth = 0);
@@ -274,6 +273,7 @@ class Vm {
 };
 
 // Splits a method signature "(IZ[Ljava/lang/String;)V" into parameter and return descriptors.
-bool parseSignature(std::string_view signature, std::vector<std::string>& parameters, std::string& returnType);
+bool parseSignature(std::string_view signature, std::vector<std::string>& parameters,
+                    std::string& returnType);
 
 }  // namespace fakejvm

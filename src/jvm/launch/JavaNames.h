@@ -29,7 +29,8 @@ inline constexpr std::string_view kStringFieldSignature = "Ljava/lang/String;";
 // System.setProperty publishes the launcher's Unicode path.
 inline constexpr std::string_view kSystemClass = "java/lang/System";
 inline constexpr std::string_view kSetPropertyMethod = "setProperty";
-inline constexpr std::string_view kSetPropertySignature = "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;";
+inline constexpr std::string_view kSetPropertySignature =
+    "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;";
 inline constexpr std::string_view kModuleNameProperty = "jarwrap.moduleName";
 
 // Splash text settings go to this class for every launcher kind.
@@ -56,7 +57,8 @@ inline constexpr std::string_view kIntValueSignature = "()I";
 inline constexpr std::string_view kExpandStringClass = "com/shipkit/api/windows/WinRegistry$ExpandString";
 inline constexpr std::string_view kExpandStringConstructorSignature = "(Ljava/lang/String;)V";
 inline constexpr std::string_view kWindowInfoClass = "com/shipkit/api/windows/WindowInfo";
-inline constexpr std::string_view kWindowInfoConstructorSignature = "(JILjava/lang/String;Ljava/lang/String;)V";
+inline constexpr std::string_view kWindowInfoConstructorSignature =
+    "(JILjava/lang/String;Ljava/lang/String;)V";
 inline constexpr std::string_view kObjectPickerResultClass =
     "com/shipkit/runtime/installer/platform/win32/ObjectPicker$Result";
 inline constexpr std::string_view kObjectPickerResultConstructorSignature =

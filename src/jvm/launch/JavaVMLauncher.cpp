@@ -6,6 +6,7 @@
 
 #include "instance/SingleInstance.h"
 #include "jvm/launch/Handshake.h"
+#include "jvm/launch/VmOptionsWin.h"
 #include "launcher/DllPath.h"
 #include "launcher/Log.h"
 #include "launcher/Paths.h"
@@ -150,7 +151,7 @@ std::vector<std::string> launcherSystemProperties() {
 bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroyAfterMain) {
   VmState& s = vmState();
   logLine(L"launching program");
-  std::vector<std::string> options = assembleOptions(launcherArgs, launcherSystemProperties());
+  std::vector<std::string> options = assembleVmOptions(launcherArgs, launcherSystemProperties());
   std::vector<JavaVMOption> jvmOptions(options.size());
   logLine(L"vmoption count %d", int(options.size()));
   for (std::size_t i = 0; i < options.size(); ++i) {
@@ -185,12 +186,3 @@ bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroy
 
 }  // namespace shipkit::jvm
 
-namespace shipkit::jvm {
-
-std::vector<std::string> assembleOptions(const std::vector<std::wstring>&, const std::vector<std::string>& leading) {
-  std::vector<std::string> options = leading;
-  options.push_back("-Djava.class.path=");
-  return options;
-}
-
-}  // namespace shipkit::jvm

@@ -27,9 +27,4 @@ bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroy
 // Set once the virtual machine exists.
 bool jvmRunning();
 
-// The option list between the leading properties and the end; replaced by the full
-// assembly when that is linked in.
-std::vector<std::string> assembleOptions(const std::vector<std::wstring>& launcherArgs,
-                                         const std::vector<std::string>& leading);
-
 }  // namespace shipkit::jvm

@@ -1,0 +1,248 @@
+#include "jvm/locate/JavaExeCheck.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "jvm/locate/RegistrySources.h"
+#include "launcher/Log.h"
+#include "launcher/PathRules.h"
+#include "launcher/Paths.h"
+#include "payload/Config.h"
+#include "win/Text.h"
+#include "win/Unique.h"
+
+namespace shipkit::jvm {
+
+using launcher::logLine;
+
+namespace {
+
+// A failed run is cached under this version so that the next check runs the executable again.
+constexpr char kVersionUnknown[] = "1.0.0";
+
+DWORD versionQueryTimeoutMs = 60000;
+// After TerminateProcess the child still holds the captured standard error until it is gone;
+// the temporary file can only be deleted then.
+constexpr DWORD kTerminationWaitMs = 5000;
+
+// Set from the caller's argument for the duration of one check.
+bool useVersionCache = true;
+
+uint64_t toUint64(const FILETIME& time) { return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+
+// Absolute against the launcher's directory, full, lower case (through UTF-16 so that letters
+// beyond A-Z are lowered too, kept only when it converts back without loss), single backslashes.
+std::string normalisePath(const std::string& path) {
+  std::string full = path;
+  if (launcher::isRelative<char>(path)) full = launcher::launcherDir() + path;
+  DWORD size = ::GetFullPathNameA(full.c_str(), 0, nullptr, nullptr);
+  if (size > 0) {
+    std::string buffer(size, '\0');
+    DWORD n = ::GetFullPathNameA(full.c_str(), size, buffer.data(), nullptr);
+    if (n > 0 && n < size) full = buffer.substr(0, n);
+  }
+  std::wstring wide = win::wide(full);
+  if (!wide.empty()) {
+    ::CharLowerBuffW(wide.data(), DWORD(wide.size()));
+    bool clean = false;
+    std::string lowered = win::narrow(wide, &clean);
+    if (clean) full = lowered;
+  }
+  return launcher::collapseBackslashes<char>(full);
+}
+
+// _JAVA_OPTIONS makes a JVM print a notice ahead of its version line, so the variable is kept
+// out of the child's environment and put back afterwards.
+class JavaOptionsAside {
+ public:
+  JavaOptionsAside() {
+    DWORD size = ::GetEnvironmentVariableA("_JAVA_OPTIONS", nullptr, 0);
+    if (size == 0) return;
+    std::string value(size, '\0');
+    DWORD got = ::GetEnvironmentVariableA("_JAVA_OPTIONS", value.data(), size);
+    if (got != size - 1) {
+      logLine(L"error reading _JAVA_OPTIONS");
+    } else {
+      value.resize(got);
+      logLine(L"_JAVA_OPTIONS is %S", value.c_str());
+      saved_ = std::move(value);
+      haveSaved_ = true;
+    }
+    ::SetEnvironmentVariableA("_JAVA_OPTIONS", nullptr);
+  }
+  JavaOptionsAside(const JavaOptionsAside&) = delete;
+  JavaOptionsAside& operator=(const JavaOptionsAside&) = delete;
+  ~JavaOptionsAside() { restore(); }
+  void restore() {
+    if (haveSaved_) ::SetEnvironmentVariableA("_JAVA_OPTIONS", saved_.c_str());
+    haveSaved_ = false;
+  }
+
+ private:
+  bool haveSaved_ = false;
+  std::string saved_;
+};
+
+// The first line of the captured output as a text-mode read sees it.
+std::optional<std::string> readFirstLine(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rt");
+  if (!file) return std::nullopt;
+  char line[kVersionLineMax + 1];
+  const bool got = std::fgets(line, sizeof line, file) != nullptr;
+  std::fclose(file);
+  if (!got) return std::nullopt;
+  return std::string(line);
+}
+
+bool check(std::string& javaExe, std::string& version, const VersionNumber& minimum, const VersionNumber& maximum,
+           bool allowPreRelease, std::size_t versionCapacity) {
+  javaExe = normalisePath(javaExe);
+  WIN32_FIND_DATAA data;
+  win::UniqueFind find(::FindFirstFileA(javaExe.c_str(), &data));
+  if (!find) {
+    logLine(L"file doesn't exist");
+    return false;
+  }
+  logLine(L"file exists");
+  const uint64_t fileTime = toUint64(data.ftLastWriteTime);
+  version.clear();
+
+  std::optional<std::string> cached;
+  if (useVersionCache) cached = versionCacheRead(javaExe, fileTime, versionCapacity);
+  if (cached && *cached != kVersionUnknown) {
+    version = *cached;
+    logLine(L"got version from registry %S", version.c_str());
+  } else {
+    if (!runVersionQuery(javaExe, fileTime, version)) {
+      logLine(L"couldn't get version");
+      return false;
+    }
+    logLine(L"got version from execution %S", version.c_str());
+    versionCacheWrite(javaExe, fileTime, version);
+  }
+
+  bool result = isVersionAcceptable(version, minimum, maximum, allowPreRelease);
+  if (result && payload::configInt(107) == 1 && javaExe.size() >= 4) {
+    javaExe.replace(javaExe.size() - 4, 4, "w.exe");
+    result = launcher::exists(javaExe);
+  }
+  return result;
+}
+
+}  // namespace
+
+void setVersionQueryTimeoutMs(DWORD ms) { versionQueryTimeoutMs = ms; }
+
+bool checkJavaExe(std::string& javaExe, std::string& version, const VersionNumber& minimum,
+                  const VersionNumber& maximum, bool allowPreRelease, bool useCache, std::size_t versionCapacity) {
+  useVersionCache = useCache;
+  logLine(L"checkJavaExe (%S, [out], %d, %d, %d)", javaExe.c_str(), int(minimum.size()), int(maximum.size()),
+          int(allowPreRelease));
+  const bool result = check(javaExe, version, minimum, maximum, allowPreRelease, versionCapacity);
+  logLine(L"checkJavaExe returning %d", int(result));
+  useVersionCache = true;
+  return result;
+}
+
+bool isVersionAcceptable(const std::string& version, const VersionNumber& minimum, const VersionNumber& maximum,
+                         bool allowPreRelease) {
+  const bool preReleaseAllowed = allowPreRelease || payload::configInt(130) != 0;
+  switch (judgeVersion(version, minimum, maximum, preReleaseAllowed)) {
+    case VersionVerdict::accepted:
+      return true;
+    case VersionVerdict::preRelease:
+      logLine(L"beta vm not allowed");
+      return false;
+    case VersionVerdict::outOfRange:
+      return false;
+  }
+  return false;
+}
+
+bool runVersionQuery(const std::string& javaExe, uint64_t fileTime, std::string& version) {
+  std::string shortPath(payload::kTextCapacity, '\0');
+  DWORD n = ::GetShortPathNameA(javaExe.c_str(), shortPath.data(), DWORD(shortPath.size()));
+  if (n == 0 || n >= shortPath.size()) {
+    logLine(L"Could not get short path name for %S", javaExe.c_str());
+    shortPath = javaExe;
+  } else {
+    shortPath.resize(n);
+  }
+  std::string command = shortPath + " -version";
+
+  JavaOptionsAside javaOptions;
+
+  // The child writes its version to standard error; an inheritable duplicate of the file
+  // becomes that handle. Without the file the child simply has no standard error.
+  const std::string tempName = launcher::tempFileName();
+  win::UniqueHandle childStderr;
+  {
+    win::UniqueFile file(::CreateFileA(tempName.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
+      HANDLE self = ::GetCurrentProcess();
+      ::DuplicateHandle(self, file.get(), self, childStderr.put(), 0, TRUE, DUPLICATE_SAME_ACCESS);
+    }
+  }
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  startup.wShowWindow = SW_HIDE;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = nullptr;
+  startup.hStdError = childStderr.get();
+  PROCESS_INFORMATION info{};
+  const BOOL started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
+                                        nullptr, nullptr, &startup, &info);
+  const DWORD startError = ::GetLastError();
+  if (started) ::WaitForSingleObject(info.hProcess, versionQueryTimeoutMs);
+  javaOptions.restore();
+
+  if (!started) {
+    logLine(L"Could not create process %S > %S (error %d)", command.c_str(), tempName.c_str(), int(startError));
+    childStderr.reset();
+    ::DeleteFileA(tempName.c_str());
+    return false;
+  }
+  win::UniqueHandle process(info.hProcess);
+  win::UniqueHandle thread(info.hThread);
+  DWORD exitCode = 0;
+  ::GetExitCodeProcess(process.get(), &exitCode);
+  logLine(L"Exit Code %d", int(exitCode));
+  if (exitCode == STILL_ACTIVE) {
+    logLine(L"Terminating process");
+    ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), kTerminationWaitMs);
+    childStderr.reset();
+    ::DeleteFileA(tempName.c_str());
+    return false;
+  }
+  if (exitCode != 0) {
+    versionCacheWrite(javaExe, fileTime, kVersionUnknown);
+    childStderr.reset();
+    ::DeleteFileA(tempName.c_str());
+    return false;
+  }
+  process.reset();
+  thread.reset();
+  childStderr.reset();
+
+  std::optional<std::string> line = readFirstLine(tempName);
+  ::DeleteFileA(tempName.c_str());
+  std::optional<std::string> parsed = line ? versionFromFirstLine(*line) : std::nullopt;
+  if (!parsed) return false;
+  version = *parsed;
+  logLine(L"Java version: %S", version.c_str());
+  return true;
+}
+
+bool executableForRuntimeDir(const std::string& dir, std::string& javaExe) {
+  javaExe = dir + "\\jre\\bin\\java.exe";
+  if (payload::configInt(131) != 0) return launcher::exists(dir + "\\lib\\tools.jar");
+  if (!launcher::exists(javaExe)) javaExe = dir + "\\bin\\java.exe";
+  return true;
+}
+
+}  // namespace shipkit::jvm

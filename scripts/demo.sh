@@ -11,7 +11,18 @@ trap 'scripts/wine-prefix.sh stop' EXIT
 source scripts/wine-env.sh
 
 demo=build/demo
-rm -rf "$demo" && mkdir -p "$demo/temp"
+rm -rf "$demo" && mkdir -p "$demo/temp" "$demo/jre/bin/server"
+# A Java runtime for the demo: the project's test doubles of java.exe and jvm.dll, laid out
+# as a runtime directory "jre" beside the installer (the demo's search sequence names it).
+for exe in java.exe javaw.exe; do
+  cp build/out/testing/fakejava/java.exe "$demo/jre/bin/$exe"
+  printf 'stderr java version "11.0.2"\n' >"$demo/jre/bin/$exe.behaviour"
+done
+cp build/out/testing/jre/bin/server/jvm.dll "$demo/jre/bin/server/jvm.dll"
+# What the demo's Java side does: greet, then return from main.
+cat >"$demo/scenario.json" <<'JSON'
+{ "main": [ { "print": "Hello from the demo installer's Java side." } ] }
+JSON
 build/out/shipkit-pack build --stub build/out/launcher.exe --manifest demo/manifest.json \
   --out "$demo/demo-installer.exe" || exit 1
 echo "== shipkit-pack inspect $demo/demo-installer.exe"
@@ -24,19 +35,31 @@ run() {  # run ARGS...: the installer with its own temporary root and a kept log
     echo "set TEMP=$(win "$demo/temp")"
     echo "set TMP=$(win "$demo/temp")"
     echo "set SHIPKIT_LOG=yes"
+    echo "set FAKEJVM_SCENARIO=$(win "$demo/scenario.json")"
+    echo "set FAKEJVM_REPORT=$(win "$demo/report.json")"
     echo "cmd \"$(win "$demo/demo-installer.exe")\" $*"
   } >"$script"
   wine build/out/testing/envrun.exe "$(win "$script")" </dev/null
 }
 
 echo
-echo "== demo-installer.exe -q (quiet run)"
-run -q
+echo "== demo-installer.exe -q first second (quiet run)"
+run -q first second
 code=$?
 echo "exit code: $code"
 log=$(ls -t "$demo"/temp/skt_nlog_*.log | head -1)
 echo "== diagnostic log $log"
 sed 's/^\xEF\xBB\xBF//' "$log" | tr -d '\r'
+echo "== what the Java side received (from the fake JVM's report)"
+python3 - "$demo/report.json" <<'PY'
+import json, sys
+r = json.load(open(sys.argv[1]))
+print("main class:", r["mainClass"])
+print("main arguments:", json.dumps(r["mainArgs"]))
+print("VM options:")
+for o in r["options"]: print("  " + o)
+print("natives registered:", len(r["registered"]))
+PY
 echo "extracted into the temporary root:"
 (cd "$demo/temp" && find . -path '*_dir*' -type f | sort | sed 's/^/  /')
 exit 0

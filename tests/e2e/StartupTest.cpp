@@ -232,3 +232,26 @@ INSTANTIATE_TEST_SUITE_P(
                     QuotingCase{"-q -manual -temp \"DIR\\my\"temp", "DIR\\my", false},
                     QuotingCase{"-q -manual -temp DIR\\my temp", "DIR\\my", false}),
     [](const testing::TestParamInfo<QuotingCase>& info) { return "case" + std::to_string(info.index); });
+
+TEST(LauncherPaths, DirectoryOutsideTheAnsiCodePageUsesTheShortForm) {
+  // Cyrillic letters have no place in the Western code page: the narrow launcher path falls
+  // back to the short (8.3) form, and extraction still works.
+  Sandbox box;
+  fs::path odd = box.dir() / "\xD0\xA3\xD1\x81\xD1\x82\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2\xD0\xBA\xD0\xB0";
+  fs::create_directories(odd);
+  json m = Sandbox::baseManifest();
+  m["files"] = json::array({{{"name", "a.txt"}, {"text", "ok"}}});
+  fs::path built = box.build(m);
+  fs::path exe = odd / "setup.exe";
+  fs::rename(built, exe);
+  RunResult r = box.run(exe, "-q -manual", {.env = {{"SHIPKIT_LOG", "yes"}}});
+  EXPECT_EQ(r.exitCode, 83) << r.err;
+  auto lines = Sandbox::logLines(box.logs().at(0));
+  std::string init;
+  for (const auto& l : lines)
+    if (l.rfind("init file name ", 0) == 0) init = l;
+  EXPECT_NE(init.find(winPath(exe)), std::string::npos) << init;
+  bool extracted = false;
+  for (const auto& l : lines) extracted |= l == "extracting files done";
+  EXPECT_TRUE(extracted) << testing::PrintToString(lines);
+}

@@ -1,0 +1,138 @@
+// LoadDLL's outcomes and the message it shows for the origin of the last passing runtime,
+// with runtimes made of the fake java.exe in temporary directories.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "jvm/launch/JavaVMLauncher.h"
+#include "jvm/locate/LoadDll.h"
+#include "launcher/RunState.h"
+#include "payload/Config.h"
+
+using namespace shipkit;
+
+namespace {
+
+std::string windowsPath(std::string linuxPath) {
+  for (auto& c : linuxPath)
+    if (c == '/') c = '\\';
+  return "Z:" + linuxPath;
+}
+
+class LoadDllTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    savedTables_ = payload::tables();
+    savedState_ = launcher::runState();
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    root_ = std::string(tmp) + "skt_loaddll_" + std::to_string(GetCurrentProcessId()) + "_" +
+            testing::UnitTest::GetInstance()->current_test_info()->name();
+    CreateDirectoryA(root_.c_str(), nullptr);
+    launcher::runState().messageBoxMode = false;
+    payload::tables().messages = {{1016, u"no runtime {0}"}, {1018, u"variable {0}"}, {1020, u"damaged {0}"},
+                                  {1005, u"cannot start"}};
+  }
+  void TearDown() override {
+    payload::tables() = savedTables_;
+    launcher::runState() = savedState_;
+    SetEnvironmentVariableA("SKT_LOADDLL_HOME", nullptr);
+    std::string cmd = "cmd /c rmdir /s /q \"" + root_ + "\"";
+    std::system(cmd.c_str());
+  }
+
+  // A runtime whose java.exe answers `version` but which has no jvm.dll.
+  std::string runtimeWithoutJvm(const std::string& name, const std::string& version) {
+    std::string dir = root_ + "\\" + name;
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CreateDirectoryA((dir + "\\bin").c_str(), nullptr);
+    EXPECT_TRUE(CopyFileA(windowsPath(FAKEJAVA_EXE).c_str(), (dir + "\\bin\\java.exe").c_str(), FALSE));
+    std::ofstream(dir + "\\bin\\java.exe.behaviour") << "stderr java version \"" << version << "\"\n";
+    return dir;
+  }
+
+  // Runs LoadDLL with error display and returns what it printed on standard error.
+  std::string shownBy(bool& result, const std::string* location = nullptr, bool isJavaExe = false) {
+    std::string capture = root_ + "\\stderr.txt";
+    std::fflush(stderr);
+    int saved = _dup(2);
+    int file = _open(capture.c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY, 0644);
+    _dup2(file, 2);
+    result = jvm::LoadDLL(true, location, isJavaExe);
+    std::fflush(stderr);
+    _dup2(saved, 2);
+    _close(saved);
+    _close(file);
+    std::ifstream in(capture);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text.substr(0, text.find("\n\nLog: "));
+  }
+
+  payload::Tables savedTables_;
+  launcher::RunState savedState_;
+  std::string root_;
+};
+
+}  // namespace
+
+TEST_F(LoadDllTest, NothingFoundShowsMessage1016) {
+  payload::tables().config = {{128, ""}};
+  SetEnvironmentVariableA("SHIPKIT_JAVA_HOME", nullptr);
+  SetEnvironmentVariableA("JARWRAP_JAVA_HOME", nullptr);
+  bool ok = true;
+  EXPECT_EQ(shownBy(ok), "no runtime 64");
+  EXPECT_FALSE(ok);
+}
+
+TEST_F(LoadDllTest, MessageFollowsTheOriginOfTheLastPassingCandidate) {
+  std::string viaVariable = runtimeWithoutJvm("var", "11.0.2");
+  std::string viaDirectory = runtimeWithoutJvm("dir", "11.0.2");
+  SetEnvironmentVariableA("SKT_LOADDLL_HOME", viaVariable.c_str());
+  struct Row {
+    std::string sequence;
+    std::string shown;
+  } rows[] = {
+      {"ESKT_LOADDLL_HOME;", "variable SKT_LOADDLL_HOME"},
+      {"R" + viaDirectory + ";", "damaged " + viaDirectory},
+      // The directory passes after the variable: its origin decides.
+      {"ESKT_LOADDLL_HOME;R" + viaDirectory + ";", "damaged " + viaDirectory},
+      {"R" + viaDirectory + ";ESKT_LOADDLL_HOME;", "variable SKT_LOADDLL_HOME"},
+  };
+  for (const auto& row : rows) {
+    payload::tables().config = {{128, row.sequence}};
+    bool ok = true;
+    EXPECT_EQ(shownBy(ok), row.shown) << row.sequence;
+    EXPECT_FALSE(ok);
+  }
+}
+
+TEST_F(LoadDllTest, ProvidedJavaExe) {
+  std::string dir = runtimeWithoutJvm("provided", "9-ea");
+  std::string exe = dir + "\\bin\\java.exe";
+  payload::tables().config = {{126, "1.8"}};
+  // Pre-release versions pass for a provided executable; with no jvm.dll the location is damaged.
+  bool ok = true;
+  EXPECT_EQ(shownBy(ok, &exe, true), "damaged " + exe);
+  EXPECT_FALSE(ok);
+  std::string missing = root_ + "\\nowhere\\java.exe";
+  EXPECT_EQ(shownBy(ok, &missing, true), "no runtime 64");
+  EXPECT_FALSE(ok);
+}
+
+TEST_F(LoadDllTest, ManualModeAndKindChangeTheLauncherProperties) {
+  payload::tables().config = {{2001, "i"}};
+  launcher::runState().manualRuntime = true;
+  std::vector<std::string> props = jvm::launcherSystemProperties();
+  ASSERT_GE(props.size(), 2u);
+  EXPECT_EQ(props[0], "-Djarwrap.manualJre=true");
+  EXPECT_EQ(props[1], "-Djarwrap.isShipkit=true");
+  launcher::runState().manualRuntime = false;
+  payload::tables().config = {{2001, "e"}};
+  props = jvm::launcherSystemProperties();
+  EXPECT_EQ(props[0].rfind("-Djarwrap.moduleName=", 0), 0u);
+}

@@ -205,7 +205,11 @@ bool invokeMain(JNIEnv* env, const std::vector<std::wstring>& launcherArgs) {
   logLine(L"calling main");
   env->CallStaticVoidMethod(mainClass, main, array);
   logLine(L"main returned");
-  return checkException(env, true);
+  const bool clean = checkException(env, true);
+  env->DeleteLocalRef(array);
+  env->DeleteLocalRef(stringClass);
+  env->DeleteLocalRef(mainClass);
+  return clean;
 }
 
 bool checkException(JNIEnv* env, bool describe) {

@@ -88,7 +88,7 @@ void chooseRuntime(HWND window) {
   if (!rs.runtimeArchivePresent) {
     instance::setStartMarkers(window != nullptr);
     if (!rs.manualRuntime && jvm::searchRuntime()) return;
-    if (rs.quiet && !window) {
+    if (rs.quiet) {
       if (payload::configInt(157) == 0) {
         logError(L"No JRE found");
         writeStdout("No JRE found. Aborting.\n");

@@ -15,6 +15,7 @@
 #include "launcher/Paths.h"
 #include "launcher/ProgressDialog.h"
 #include "launcher/RunState.h"
+#include "natives/ShellFunctions.h"
 #include "payload/Config.h"
 #include "payload/Container.h"
 #include "win/LateBound.h"
@@ -29,14 +30,9 @@ bool startsWith(const char* text, const char* prefix) {
 }
 
 // Libraries that some shell functions load late; loading them once up front keeps them
-// from being searched for later in the restricted search path.
-void preloadShellHelpers() {
-  static bool loaded = false;
-  if (loaded) return;
-  loaded = true;
-  ::LoadLibraryW(L"davhlpr.dll");
-  ::LoadLibraryW(L"fwbase.dll");
-}
+// from being searched for later in the restricted search path. One flag with the natives'
+// binding of shell32, so the pair is loaded once per process.
+void preloadShellHelpers() { natives::preloadShellHelpers(); }
 
 void rebootMode() {
   ::Sleep(5000);

@@ -72,7 +72,8 @@ TEST(VersionBound, ComparesOnlyTheBoundsPositions) {
       {"11.0.2", "11.0.2", true, false, true},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(boundTest(parseVersion(row.bound), parseVersion(row.candidate), row.isMaximum, row.lenient), row.passes)
+    EXPECT_EQ(boundTest(parseVersion(row.bound), parseVersion(row.candidate), row.isMaximum, row.lenient),
+              row.passes)
         << (row.isMaximum ? "maximum " : "minimum ") << row.bound << " candidate " << row.candidate
         << (row.lenient ? " lenient" : " strict");
 }
@@ -84,9 +85,9 @@ TEST(VersionAcceptable, BoundsFromOnePointEightToEleven) {
     std::string version;
     VersionVerdict verdict;
   } rows[] = {
-      {"1.7.0_80", VersionVerdict::outOfRange}, {"1.8.0_201", VersionVerdict::accepted},
-      {"9.0.4", VersionVerdict::accepted},      {"10", VersionVerdict::accepted},
-      {"11.0.2", VersionVerdict::accepted},     {"12", VersionVerdict::outOfRange},
+      {"1.7.0_80", VersionVerdict::outOfRange},    {"1.8.0_201", VersionVerdict::accepted},
+      {"9.0.4", VersionVerdict::accepted},         {"10", VersionVerdict::accepted},
+      {"11.0.2", VersionVerdict::accepted},        {"12", VersionVerdict::outOfRange},
       {"1.8.0_201-b09", VersionVerdict::accepted},
   };
   for (const auto& row : rows)
@@ -100,9 +101,9 @@ TEST(VersionAcceptable, PreReleaseIsAPlainCaseSensitiveSubstringTest) {
     std::string version;
     bool preRelease;
   } rows[] = {
-      {"11-ea", true},         {"9-ea", true},           {"1.8.0-beta", true}, {"11.0.2-rc1", true},
+      {"11-ea", true},          {"9-ea", true},    {"1.8.0-beta", true}, {"11.0.2-rc1", true},
       {"1.8.0-leap", true},  // "ea" inside a word counts
-      {"1.8.0_201-b09", false}, {"9-BETA", false},       {"9-EA", false},     {"10.0.1", false},
+      {"1.8.0_201-b09", false}, {"9-BETA", false}, {"9-EA", false},      {"10.0.1", false},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(isPreRelease(row.version), row.preRelease) << row.version;
@@ -141,14 +142,24 @@ TEST(VersionGreater, StrictlyNewerOnly) {
     std::string b;
     bool greater;
   } rows[] = {
-      {"1.8.0", "1.8", true},         {"1.8", "1.8.0", false},         {"11.0.2", "11.0.2", false},
-      {"", "1", false},               {"", "", false},                 {"1", "", true},
-      {"11", "9.0.4", true},          {"9.0.4", "11", false},          {"1.8.0_1000", "1.8.0_201", true},
-      {"1.8.0_201", "1.8.0_1000", false}, {"11.0.3", "11.0.2", true},  {"11.0.2", "11.0.3", false},
+      {"1.8.0", "1.8", true},
+      {"1.8", "1.8.0", false},
+      {"11.0.2", "11.0.2", false},
+      {"", "1", false},
+      {"", "", false},
+      {"1", "", true},
+      {"11", "9.0.4", true},
+      {"9.0.4", "11", false},
+      {"1.8.0_1000", "1.8.0_201", true},
+      {"1.8.0_201", "1.8.0_1000", false},
+      {"11.0.3", "11.0.2", true},
+      {"11.0.2", "11.0.3", false},
       // Pieces without digits are 0, so these are equal.
-      {"9-ea", "9.0", false},         {"9.0", "9-ea", false},
+      {"9-ea", "9.0", false},
+      {"9.0", "9-ea", false},
   };
-  for (const auto& row : rows) EXPECT_EQ(isVersionGreater(row.a, row.b), row.greater) << row.a << " > " << row.b;
+  for (const auto& row : rows)
+    EXPECT_EQ(isVersionGreater(row.a, row.b), row.greater) << row.a << " > " << row.b;
 }
 
 TEST(VersionLine, ReadsTheVersionBetweenTheQuotesOfAKnownFirstLine) {
@@ -170,11 +181,10 @@ TEST(VersionLine, ReadsTheVersionBetweenTheQuotesOfAKnownFirstLine) {
       {"java version", std::nullopt},
       {"", std::nullopt},
       {" java version \"1.8\"\n", std::nullopt},
-      // No closing quote: the rest of the line less two characters. A text-mode read has
-      // already turned CR LF into LF, so the last digit goes with it.
+      // No closing quote: the rest of the line without its line end, however it ends.
       {"java version \"1.8.0_201\r\n", "1.8.0_201"},
-      {"java version \"1.8.0_201\n", "1.8.0_20"},
-      {"java version \"x", ""},
+      {"java version \"1.8.0_201\n", "1.8.0_201"},
+      {"java version \"x", "x"},
       {"java version \"", ""},
   };
   for (const auto& row : rows) EXPECT_EQ(versionFromFirstLine(row.line), row.version) << row.line;
@@ -186,7 +196,8 @@ TEST(VersionLine, OnlyTheFirstNinetyNineCharactersCount) {
   const std::string version(99 - prefix.size(), '7');
   const std::string line = prefix + version + "\"\n";
   ASSERT_EQ(line.find('"', prefix.size()), 99u);
-  EXPECT_EQ(versionFromFirstLine(line), version.substr(0, version.size() - 2));
+  // Without the quote the version runs to the end of what was read.
+  EXPECT_EQ(versionFromFirstLine(line), version);
   // One character shorter and the quote is within reach.
   const std::string shorter = prefix + version.substr(1) + "\"\n";
   EXPECT_EQ(versionFromFirstLine(shorter), version.substr(1));
@@ -225,7 +236,8 @@ TEST(RegistryRules, CachedVersionValues) {
       {std::string(6000, '1'), 6000, std::nullopt},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(cachedVersion(row.data, row.capacity), row.version) << row.data.substr(0, 20) << " / " << row.capacity;
+    EXPECT_EQ(cachedVersion(row.data, row.capacity), row.version)
+        << row.data.substr(0, 20) << " / " << row.capacity;
 }
 
 TEST(RegistryRules, FileTimeIsStoredLittleEndian) {
@@ -249,14 +261,19 @@ TEST(RegistryRules, VersionKeysAreTriedGreatestTextFirst) {
       {{}, "1.8", "11", {}},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(versionKeysInTryOrder(row.names, parseVersion(row.minimum), parseVersion(row.maximum)), row.order)
+    EXPECT_EQ(versionKeysInTryOrder(row.names, parseVersion(row.minimum), parseVersion(row.maximum)),
+              row.order)
         << testing::PrintToString(row.names);
 }
 
 namespace {
 
-std::optional<FoundJvm> jvm(const char* exe, const char* version) { return FoundJvm{exe, version}; }
-std::string exeOf(const std::optional<FoundJvm>& found) { return found ? found->javaExe : "none"; }
+std::optional<FoundJvm> jvm(const char* exe, const char* version) {
+  return FoundJvm{exe, version};
+}
+std::string exeOf(const std::optional<FoundJvm>& found) {
+  return found ? found->javaExe : "none";
+}
 
 }  // namespace
 
@@ -266,12 +283,9 @@ TEST(RegistryRules, LocatedMachineWinsUnlessTheUsersIsNewer) {
     std::optional<FoundJvm> machine;
     std::string chosen;
   } rows[] = {
-      {jvm("u", "11.0.2"), jvm("m", "11.0.2"), "m"},
-      {jvm("u", "11.0.3"), jvm("m", "11.0.2"), "u"},
-      {jvm("u", "11.0.1"), jvm("m", "11.0.2"), "m"},
-      {jvm("u", "1.8.0"), jvm("m", "1.8"), "u"},
-      {jvm("u", "11"), std::nullopt, "u"},
-      {std::nullopt, jvm("m", "11"), "m"},
+      {jvm("u", "11.0.2"), jvm("m", "11.0.2"), "m"}, {jvm("u", "11.0.3"), jvm("m", "11.0.2"), "u"},
+      {jvm("u", "11.0.1"), jvm("m", "11.0.2"), "m"}, {jvm("u", "1.8.0"), jvm("m", "1.8"), "u"},
+      {jvm("u", "11"), std::nullopt, "u"},           {std::nullopt, jvm("m", "11"), "m"},
       {std::nullopt, std::nullopt, "none"},
   };
   for (const auto& row : rows)

@@ -28,12 +28,15 @@ inline std::string fakeJavaPath() {
   return "Z:" + unixPath;
 }
 
-inline bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool fileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 inline std::string readFile(const std::string& path) {
   std::string out;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return out;
   char chunk[4096];
   DWORD got = 0;
@@ -43,7 +46,8 @@ inline std::string readFile(const std::string& path) {
 }
 
 inline void writeFile(const std::string& path, const std::string& text) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
   DWORD written = 0;
   WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
@@ -135,7 +139,8 @@ inline std::optional<RawValue> rawValue(HKEY root, const std::string& path, cons
   RawValue value;
   value.data.assign(8192, '\xCC');
   DWORD size = DWORD(value.data.size());
-  LSTATUS status = RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.data.data()), &size);
+  LSTATUS status =
+      RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.data.data()), &size);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS) return std::nullopt;
   value.data.resize(size);
@@ -167,8 +172,8 @@ class ScratchKeys {
       std::string prefix = path.substr(0, end);
       HKEY key = nullptr;
       DWORD disposition = 0;
-      LSTATUS status = RegCreateKeyExA(root, prefix.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                       nullptr, &key, &disposition);
+      LSTATUS status = RegCreateKeyExA(root, prefix.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                       KEY_ALL_ACCESS, nullptr, &key, &disposition);
       ASSERT_EQ(status, ERROR_SUCCESS) << prefix;
       if (disposition == REG_CREATED_NEW_KEY) {
         RegSetValueExA(key, kMarker, 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
@@ -290,8 +295,9 @@ class LogTail {
   std::string readAll() const {
     if (path_.empty()) return {};
     std::string out;
-    HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return out;
     char chunk[4096];
     DWORD got = 0;
@@ -316,8 +322,9 @@ class RuntimeFixture : public testing::Test {
     char longTemp[MAX_PATH + 1] = {};
     GetLongPathNameA(temp, longTemp, MAX_PATH + 1);
     static int sequence = 0;
-    root_ = shipkit::launcher::lowerAZ<char>(std::string(longTemp) + "skjx" + std::to_string(GetCurrentProcessId()) +
-                                             "_" + std::to_string(++sequence));
+    root_ = shipkit::launcher::lowerAZ<char>(std::string(longTemp) + "skjx" +
+                                             std::to_string(GetCurrentProcessId()) + "_" +
+                                             std::to_string(++sequence));
     removeTree(root_);
     makeDirs(root_ + "\\tmp");
     ASSERT_TRUE(shipkit::launcher::setManualTempDir(std::wstring(root_.begin(), root_.end()) + L"\\tmp"));
@@ -358,7 +365,9 @@ class RuntimeFixture : public testing::Test {
     }
     return exe;
   }
-  void setBehaviour(const std::string& exe, const std::string& behaviour) { writeFile(exe + ".behaviour", behaviour); }
+  void setBehaviour(const std::string& exe, const std::string& behaviour) {
+    writeFile(exe + ".behaviour", behaviour);
+  }
   std::vector<std::string> runs(const std::string& exe) const { return fileLines(exe + ".runs"); }
   void setConfig(int id, const std::string& value) { shipkit::payload::tables().config[id] = value; }
   std::vector<std::string> tempFiles() const { return directoryEntries(path("tmp")); }
@@ -370,7 +379,11 @@ class RuntimeFixture : public testing::Test {
 };
 
 // A behaviour whose first standard-error line is `first`.
-inline std::string says(const std::string& first) { return "stderr " + first + "\n"; }
-inline std::string javaVersion(const std::string& version) { return says("java version \"" + version + "\""); }
+inline std::string says(const std::string& first) {
+  return "stderr " + first + "\n";
+}
+inline std::string javaVersion(const std::string& version) {
+  return says("java version \"" + version + "\"");
+}
 
 }  // namespace javatest

@@ -84,8 +84,8 @@ class RegistrySources : public RuntimeFixture {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     DWORD subkeys = 0;
-    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr);
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
     RegCloseKey(key);
     return subkeys != 0;
   }
@@ -102,8 +102,8 @@ class RegistrySources : public RuntimeFixture {
 
 TEST_F(RegistrySources, VersionCacheTrustsOnlyAnExactStampAndAFittingVersion) {
   const std::string exe = path("cache\\bin\\java.exe");
-  const uint64_t time = 0x01D4E5F60718293Aull;
-  const auto good = shipkit::jvm::fileTimeBytes(time);
+  constexpr uint64_t kTime = 0x01D4E5F60718293Aull;
+  const auto good = shipkit::jvm::fileTimeBytes(kTime);
   const std::string exact(good.begin(), good.end());
   std::string other = exact;
   other[0] ^= 1;
@@ -114,11 +114,15 @@ TEST_F(RegistrySources, VersionCacheTrustsOnlyAnExactStampAndAFittingVersion) {
     std::optional<std::string> version;  // the raw bytes of "Version"
     std::size_t capacity;
     std::optional<std::string> read;
+    uint64_t time = kTime;
   } rows[] = {
       {"as written", exact, "11.0.2"s, 6000, "11.0.2"},
       {"with terminator", exact, "11.0.2\0"s, 6000, "11.0.2"},
       {"failure marker", exact, "1.0.0"s, 6000, "1.0.0"},
       {"four-byte stamp", exact.substr(0, 4), "11.0.2"s, 6000, std::nullopt},
+      {"four-byte stamp, high half", exact.substr(4), "11.0.2"s, 6000, std::nullopt},
+      // The first four bytes of a time whose other four are zero: only the length tells.
+      {"four-byte stamp, small time", "\x78\x56\x34\x12"s, "11.0.2"s, 6000, std::nullopt, 0x12345678},
       {"nine-byte stamp", exact + "\0"s, "11.0.2"s, 6000, std::nullopt},
       {"other time", other, "11.0.2"s, 6000, std::nullopt},
       {"no stamp", std::nullopt, "11.0.2"s, 6000, std::nullopt},
@@ -135,7 +139,8 @@ TEST_F(RegistrySources, VersionCacheTrustsOnlyAnExactStampAndAFittingVersion) {
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
     deleteAfterwards(HKEY_CURRENT_USER, key);
     HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
+                              nullptr),
               ERROR_SUCCESS);
     if (row.stamp)
       RegSetValueExA(handle, "LastWriteTime", 0, REG_BINARY, reinterpret_cast<const BYTE*>(row.stamp->data()),
@@ -144,8 +149,25 @@ TEST_F(RegistrySources, VersionCacheTrustsOnlyAnExactStampAndAFittingVersion) {
       RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(row.version->data()),
                      DWORD(row.version->size()));
     RegCloseKey(handle);
-    EXPECT_EQ(shipkit::jvm::versionCacheRead(exe, time, row.capacity), row.read);
+    EXPECT_EQ(shipkit::jvm::versionCacheRead(exe, row.time, row.capacity), row.read);
   }
+
+  // A value stored without any terminator. The byte-string setter adds one whenever the byte
+  // after the counted data is zero, so this one is written through the UTF-16 setter with a
+  // non-zero unit after the counted text.
+  HKEY handle = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, cacheKeyOf(exe).c_str(), 0, KEY_ALL_ACCESS, &handle),
+            ERROR_SUCCESS);
+  RegSetValueExA(handle, "LastWriteTime", 0, REG_BINARY, good.data(), DWORD(good.size()));
+  const wchar_t unterminated[] = L"11.0.2X";
+  RegSetValueExW(handle, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(unterminated),
+                 6 * sizeof(wchar_t));
+  BYTE stored[64];
+  DWORD storedSize = sizeof stored;
+  ASSERT_EQ(RegQueryValueExW(handle, L"Version", nullptr, nullptr, stored, &storedSize), ERROR_SUCCESS);
+  RegCloseKey(handle);
+  ASSERT_EQ(storedSize, 6 * sizeof(wchar_t)) << "the value was stored with a terminator after all";
+  EXPECT_EQ(shipkit::jvm::versionCacheRead(exe, kTime), "11.0.2");
 }
 
 TEST_F(RegistrySources, VersionCacheWriteOverwritesBothValues) {
@@ -158,10 +180,12 @@ TEST_F(RegistrySources, VersionCacheWriteOverwritesBothValues) {
   EXPECT_EQ(stamp->type, DWORD(REG_BINARY));
   const auto expected = shipkit::jvm::fileTimeBytes(2222);
   EXPECT_EQ(stamp->data, std::string(expected.begin(), expected.end()));
-  // The shorter version replaces the longer one completely, without a terminator.
+  // The shorter version replaces the longer one completely (at most a terminator follows it).
   std::optional<RawValue> version = rawValue(HKEY_CURRENT_USER, cacheKeyOf(exe), "Version");
   ASSERT_TRUE(version);
-  EXPECT_EQ(version->data, "9");
+  EXPECT_EQ(version->type, DWORD(REG_SZ));
+  EXPECT_EQ(version->data.substr(0, version->data.find('\0')), "9");
+  EXPECT_LE(version->data.size(), 2u);
   EXPECT_EQ(shipkit::jvm::versionCacheRead(exe, 2222), "9");
   EXPECT_EQ(shipkit::jvm::versionCacheRead(exe, 1111), std::nullopt);
 }
@@ -204,8 +228,8 @@ TEST_F(RegistrySources, JavaSoftVersionsAreTriedGreatestTextFirst) {
 TEST_F(RegistrySources, CurrentVersionChoosesBetweenTheJdkAndJreKeys) {
   if (foreignJavaSoft()) GTEST_SKIP() << "HKLM\\SOFTWARE\\JavaSoft exists in this prefix already";
   // JDK homes have jre\bin\java.exe and lib\tools.jar; JRE homes bin\java.exe.
-  for (const auto& [home, version] :
-       std::vector<std::pair<std::string, std::string>>{{"jdk11", "11.0.2"}, {"jdk12", "12"}, {"jdk18", "1.8.0_202"}}) {
+  for (const auto& [home, version] : std::vector<std::pair<std::string, std::string>>{
+           {"jdk11", "11.0.2"}, {"jdk12", "12"}, {"jdk18", "1.8.0_202"}}) {
     addRuntime(home + "\\jre", javaVersion(version));
     makeDirs(path(home + "\\lib"));
     writeFile(path(home + "\\lib\\tools.jar"), "PK");
@@ -245,7 +269,10 @@ TEST_F(RegistrySources, CurrentVersionChoosesBetweenTheJdkAndJreKeys) {
 TEST_F(RegistrySources, JdkRequiredSkipsJreKeysAndRuntimesWithoutToolsJar) {
   if (foreignJavaSoft()) GTEST_SKIP() << "HKLM\\SOFTWARE\\JavaSoft exists in this prefix already";
   setConfig(131, "1");
-  const std::string jre = addRuntime("jre11", javaVersion("11.0.2"));
+  // A JDK registered under the JRE key: it would pass if the JRE keys were read.
+  const std::string jre = addRuntime("jre11\\jre", javaVersion("11.0.2"));
+  makeDirs(path("jre11\\lib"));
+  writeFile(path("jre11\\lib\\tools.jar"), "PK");
   const std::string noTools = addRuntime("jdk11\\jre", javaVersion("11.0.2"));
   const std::string jdk = addRuntime("jdk18\\jre", javaVersion("1.8.0_201"));
   makeDirs(path("jdk18\\lib"));
@@ -282,10 +309,8 @@ TEST_F(RegistrySources, LocatedJvmsMachineWinsOnEqualVersions) {
     const char* machine;  // version of the machine's entry, or none
     const char* chosen;
   } rows[] = {
-      {"equal", "11.0.2", "11.0.2", "machine"},
-      {"user newer", "11.0.3", "11.0.2", "user"},
-      {"machine newer", "11.0.1", "11.0.2", "machine"},
-      {"user only", "11.0.2", nullptr, "user"},
+      {"equal", "11.0.2", "11.0.2", "machine"},         {"user newer", "11.0.3", "11.0.2", "user"},
+      {"machine newer", "11.0.1", "11.0.2", "machine"}, {"user only", "11.0.2", nullptr, "user"},
       {"machine only", nullptr, "11.0.2", "machine"},
   };
   int n = 0;
@@ -293,13 +318,17 @@ TEST_F(RegistrySources, LocatedJvmsMachineWinsOnEqualVersions) {
     SCOPED_TRACE(row.name);
     const std::string tag = std::to_string(++n);
     std::string userExe, machineExe;
-    if (row.user) locate(HKEY_CURRENT_USER, userExe = addRuntime("skt_jres\\user" + tag, javaVersion(row.user)));
+    if (row.user)
+      locate(HKEY_CURRENT_USER, userExe = addRuntime("skt_jres\\user" + tag, javaVersion(row.user)));
     if (row.machine)
-      locate(HKEY_LOCAL_MACHINE, machineExe = addRuntime("skt_jres\\machine" + tag, javaVersion(row.machine)));
-    std::optional<FoundJvm> found = shipkit::jvm::locatedJvmSearch(true, parseVersion("1.8"), parseVersion("11"));
+      locate(HKEY_LOCAL_MACHINE,
+             machineExe = addRuntime("skt_jres\\machine" + tag, javaVersion(row.machine)));
+    std::optional<FoundJvm> found =
+        shipkit::jvm::locatedJvmSearch(true, parseVersion("1.8"), parseVersion("11"));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->javaExe, std::string(row.chosen) == "user" ? userExe : machineExe);
-    if (!userExe.empty()) RegDeleteTreeA(HKEY_CURRENT_USER, (std::string(kLocated) + "\\" + keyName(userExe)).c_str());
+    if (!userExe.empty())
+      RegDeleteTreeA(HKEY_CURRENT_USER, (std::string(kLocated) + "\\" + keyName(userExe)).c_str());
     if (!machineExe.empty())
       RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kLocated) + "\\" + keyName(machineExe)).c_str());
   }
@@ -313,7 +342,8 @@ TEST_F(RegistrySources, GreatestPassingLocatedEntryWins) {
   locate(HKEY_CURRENT_USER, ea);
   locate(HKEY_CURRENT_USER, addRuntime("c", javaVersion("12")));
   locate(HKEY_CURRENT_USER, path("gone\\bin\\java.exe"));
-  std::optional<FoundJvm> found = shipkit::jvm::locatedJvmSearch(true, parseVersion("1.8"), parseVersion("11"));
+  std::optional<FoundJvm> found =
+      shipkit::jvm::locatedJvmSearch(true, parseVersion("1.8"), parseVersion("11"));
   EXPECT_EQ(describe(found), ea + " 11-ea");
 }
 
@@ -363,7 +393,8 @@ TEST_F(RegistrySources, PreviousInstallationTriesEachListedDirectory) {
     SCOPED_TRACE(root == HKEY_CURRENT_USER ? "user" : "machine");
     if (!keys_.setString(root, kInstallations, appId.c_str(), list)) FAIL() << "value exists already";
     LogTail log;
-    std::optional<FoundJvm> found = shipkit::jvm::previousInstallation(root, parseVersion("1.8"), parseVersion("11"));
+    std::optional<FoundJvm> found =
+        shipkit::jvm::previousInstallation(root, parseVersion("1.8"), parseVersion("11"));
     EXPECT_EQ(describe(found), good + " 11.0.2");
     EXPECT_TRUE(log.contains("checking app id " + appId + " (0, ")) << log.text();
     EXPECT_TRUE(log.contains("found installations: " + list)) << log.text();

@@ -25,10 +25,9 @@ DWORD versionQueryTimeoutMs = 60000;
 // the temporary file can only be deleted then.
 constexpr DWORD kTerminationWaitMs = 5000;
 
-// Set from the caller's argument for the duration of one check.
-bool useVersionCache = true;
-
-uint64_t toUint64(const FILETIME& time) { return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+uint64_t toUint64(const FILETIME& time) {
+  return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 // Absolute against the launcher's directory, full, lower case (through UTF-16 so that letters
 // beyond A-Z are lowered too, kept only when it converts back without loss), single backslashes.
@@ -94,8 +93,8 @@ std::optional<std::string> readFirstLine(const std::string& path) {
   return std::string(line);
 }
 
-bool check(std::string& javaExe, std::string& version, const VersionNumber& minimum, const VersionNumber& maximum,
-           bool allowPreRelease, std::size_t versionCapacity) {
+bool check(std::string& javaExe, std::string& version, const VersionNumber& minimum,
+           const VersionNumber& maximum, bool allowPreRelease, bool useCache, std::size_t versionCapacity) {
   javaExe = normalisePath(javaExe);
   WIN32_FIND_DATAA data;
   win::UniqueFind find(::FindFirstFileA(javaExe.c_str(), &data));
@@ -108,7 +107,7 @@ bool check(std::string& javaExe, std::string& version, const VersionNumber& mini
   version.clear();
 
   std::optional<std::string> cached;
-  if (useVersionCache) cached = versionCacheRead(javaExe, fileTime, versionCapacity);
+  if (useCache) cached = versionCacheRead(javaExe, fileTime, versionCapacity);
   if (cached && *cached != kVersionUnknown) {
     version = *cached;
     logLine(L"got version from registry %S", version.c_str());
@@ -131,21 +130,22 @@ bool check(std::string& javaExe, std::string& version, const VersionNumber& mini
 
 }  // namespace
 
-void setVersionQueryTimeoutMs(DWORD ms) { versionQueryTimeoutMs = ms; }
+void setVersionQueryTimeoutMs(DWORD ms) {
+  versionQueryTimeoutMs = ms;
+}
 
 bool checkJavaExe(std::string& javaExe, std::string& version, const VersionNumber& minimum,
-                  const VersionNumber& maximum, bool allowPreRelease, bool useCache, std::size_t versionCapacity) {
-  useVersionCache = useCache;
+                  const VersionNumber& maximum, bool allowPreRelease, bool useCache,
+                  std::size_t versionCapacity) {
   logLine(L"checkJavaExe (%S, [out], %d, %d, %d)", javaExe.c_str(), int(minimum.size()), int(maximum.size()),
           int(allowPreRelease));
-  const bool result = check(javaExe, version, minimum, maximum, allowPreRelease, versionCapacity);
+  const bool result = check(javaExe, version, minimum, maximum, allowPreRelease, useCache, versionCapacity);
   logLine(L"checkJavaExe returning %d", int(result));
-  useVersionCache = true;
   return result;
 }
 
-bool isVersionAcceptable(const std::string& version, const VersionNumber& minimum, const VersionNumber& maximum,
-                         bool allowPreRelease) {
+bool isVersionAcceptable(const std::string& version, const VersionNumber& minimum,
+                         const VersionNumber& maximum, bool allowPreRelease) {
   const bool preReleaseAllowed = allowPreRelease || payload::configInt(130) != 0;
   switch (judgeVersion(version, minimum, maximum, preReleaseAllowed)) {
     case VersionVerdict::accepted:
@@ -194,14 +194,15 @@ bool runVersionQuery(const std::string& javaExe, uint64_t fileTime, std::string&
   startup.hStdOutput = nullptr;
   startup.hStdError = childStderr.get();
   PROCESS_INFORMATION info{};
-  const BOOL started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                                        nullptr, nullptr, &startup, &info);
+  const BOOL started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
+                                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info);
   const DWORD startError = ::GetLastError();
   if (started) ::WaitForSingleObject(info.hProcess, versionQueryTimeoutMs);
   javaOptions.restore();
 
   if (!started) {
-    logLine(L"Could not create process %S > %S (error %d)", command.c_str(), tempName.c_str(), int(startError));
+    logLine(L"Could not create process %S > %S (error %d)", command.c_str(), tempName.c_str(),
+            int(startError));
     childStderr.reset();
     ::DeleteFileA(tempName.c_str());
     return false;

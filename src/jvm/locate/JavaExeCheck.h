@@ -25,8 +25,8 @@ bool checkJavaExe(std::string& javaExe, std::string& version, const VersionNumbe
                   std::size_t versionCapacity = kVersionCapacity);
 
 // The strict version test of checkJavaExe, with its "beta vm not allowed" log line.
-bool isVersionAcceptable(const std::string& version, const VersionNumber& minimum, const VersionNumber& maximum,
-                         bool allowPreRelease);
+bool isVersionAcceptable(const std::string& version, const VersionNumber& minimum,
+                         const VersionNumber& maximum, bool allowPreRelease);
 
 // Runs "<short path> -version" with standard error captured in a temporary file and reads the
 // version from its first line. A failing run (non-zero exit code) is cached as "1.0.0"; a run

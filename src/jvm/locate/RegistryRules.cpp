@@ -14,11 +14,17 @@ std::string replaced(std::string_view text, char from, char to) {
 
 }  // namespace
 
-std::string keyNameForm(std::string_view path) { return replaced(path, '\\', '/'); }
+std::string keyNameForm(std::string_view path) {
+  return replaced(path, '\\', '/');
+}
 
-std::string pathFromKeyName(std::string_view name) { return replaced(name, '/', '\\'); }
+std::string pathFromKeyName(std::string_view name) {
+  return replaced(name, '/', '\\');
+}
 
-std::string storedString(std::string_view data) { return std::string(data.substr(0, data.find('\0'))); }
+std::string storedString(std::string_view data) {
+  return std::string(data.substr(0, data.find('\0')));
+}
 
 std::optional<std::string> cachedVersion(std::string_view data, std::size_t capacity) {
   std::string text = storedString(data);
@@ -35,7 +41,8 @@ std::array<uint8_t, 8> fileTimeBytes(uint64_t fileTime) {
 
 std::vector<std::string> versionKeysInTryOrder(std::vector<std::string> names, const VersionNumber& minimum,
                                                const VersionNumber& maximum) {
-  std::erase_if(names, [&](const std::string& name) { return !isVersionInRangeLenient(name, minimum, maximum); });
+  std::erase_if(names,
+                [&](const std::string& name) { return !isVersionInRangeLenient(name, minimum, maximum); });
   // std::string compares bytes as unsigned char, as strcmp does.
   std::sort(names.begin(), names.end(), std::greater<>());
   return names;
@@ -47,7 +54,8 @@ std::optional<FoundJvm> chooseLocated(std::optional<FoundJvm> user, std::optiona
   return isVersionGreater(user->version, machine->version) ? user : machine;
 }
 
-std::optional<FoundJvm> chooseRegistryResult(std::optional<FoundJvm> javaSoft, std::optional<FoundJvm> located) {
+std::optional<FoundJvm> chooseRegistryResult(std::optional<FoundJvm> javaSoft,
+                                             std::optional<FoundJvm> located) {
   if (!javaSoft) return located;
   if (!located || isVersionGreater(javaSoft->version, located->version)) return javaSoft;
   return located;

@@ -48,6 +48,7 @@ std::optional<FoundJvm> chooseLocated(std::optional<FoundJvm> user, std::optiona
 
 // Of the JavaSoft result and the located result: the JavaSoft one when there is no located one
 // or when its version is greater; equal versions go to the located one.
-std::optional<FoundJvm> chooseRegistryResult(std::optional<FoundJvm> javaSoft, std::optional<FoundJvm> located);
+std::optional<FoundJvm> chooseRegistryResult(std::optional<FoundJvm> javaSoft,
+                                             std::optional<FoundJvm> located);
 
 }  // namespace shipkit::jvm

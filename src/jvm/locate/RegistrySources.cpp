@@ -54,7 +54,8 @@ std::vector<std::string> subkeyNames(HKEY key) {
   for (DWORD index = 0;; ++index) {
     char name[kKeyNameCapacity];
     DWORD length = kKeyNameCapacity;
-    if (::RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (::RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
     names.emplace_back(name, length);
   }
   return names;
@@ -68,7 +69,9 @@ std::optional<FoundJvm> checkRuntimeDir(const std::string& home, const VersionNu
   return found;
 }
 
-bool jdkRequired() { return payload::configInt(131) != 0; }
+bool jdkRequired() {
+  return payload::configInt(131) != 0;
+}
 
 // A "CurrentVersion" outside the bounds counts as none.
 std::string currentVersion(const char* key, const VersionNumber& minimum, const VersionNumber& maximum) {
@@ -77,8 +80,8 @@ std::string currentVersion(const char* key, const VersionNumber& minimum, const 
   return *version;
 }
 
-std::optional<FoundJvm> currentVersionOfPair(const char* jdkKey, const char* jreKey, const VersionNumber& minimum,
-                                             const VersionNumber& maximum) {
+std::optional<FoundJvm> currentVersionOfPair(const char* jdkKey, const char* jreKey,
+                                             const VersionNumber& minimum, const VersionNumber& maximum) {
   const std::string jdk = currentVersion(jdkKey, minimum, maximum);
   const std::string jre = jdkRequired() ? std::string() : currentVersion(jreKey, minimum, maximum);
   const bool useJdk = isVersionGreater(jdk, jre);
@@ -111,21 +114,24 @@ std::optional<FoundJvm> newestLocated(HKEY root, bool allEntries, const VersionN
     FoundJvm candidate{pathFromKeyName(name), {}};
     if (!allEntries && candidate.javaExe.find("skt_jres") == std::string::npos) continue;
     if (!checkJavaExe(candidate.javaExe, candidate.version, minimum, maximum, true, true)) continue;
-    if (isVersionGreater(candidate.version, best ? best->version : std::string())) best = std::move(candidate);
+    if (isVersionGreater(candidate.version, best ? best->version : std::string()))
+      best = std::move(candidate);
   }
   return best;
 }
 
 }  // namespace
 
-std::optional<std::string> versionCacheRead(const std::string& javaExe, uint64_t fileTime, std::size_t capacity) {
-  OpenResult opened = openKey(HKEY_CURRENT_USER, "SOFTWARE\\larkfield\\jarwrap\\jvms\\" + keyNameForm(javaExe),
-                              KEY_READ);
+std::optional<std::string> versionCacheRead(const std::string& javaExe, uint64_t fileTime,
+                                            std::size_t capacity) {
+  OpenResult opened =
+      openKey(HKEY_CURRENT_USER, "SOFTWARE\\larkfield\\jarwrap\\jvms\\" + keyNameForm(javaExe), KEY_READ);
   if (!opened.key) return std::nullopt;
   // A stamp of any other length, or one the buffer cannot hold, is not trusted.
-  uint8_t stamp[8];
+  uint8_t stamp[8] = {};
   DWORD size = sizeof stamp;
-  if (::RegQueryValueExA(opened.key.get(), "LastWriteTime", nullptr, nullptr, stamp, &size) != ERROR_SUCCESS ||
+  if (::RegQueryValueExA(opened.key.get(), "LastWriteTime", nullptr, nullptr, stamp, &size) !=
+          ERROR_SUCCESS ||
       size != sizeof stamp)
     return std::nullopt;
   const auto expected = fileTimeBytes(fileTime);
@@ -153,8 +159,8 @@ void registerLocatedJvm(const std::string& javaExe) {
   const std::string path = "SOFTWARE\\larkfield\\jarwrap\\locatedjvms\\" + keyNameForm(javaExe);
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     HKEY raw = nullptr;
-    if (::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &raw,
-                          nullptr) == ERROR_SUCCESS) {
+    if (::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                          &raw, nullptr) == ERROR_SUCCESS) {
       ::RegCloseKey(raw);
       return;
     }
@@ -163,7 +169,8 @@ void registerLocatedJvm(const std::string& javaExe) {
 
 std::optional<FoundJvm> javaSoftSearch(const VersionNumber& minimum, const VersionNumber& maximum) {
   const bool jdkOnly = jdkRequired();
-  if (auto found = currentVersionOfPair("SOFTWARE\\JavaSoft\\JDK", "SOFTWARE\\JavaSoft\\JRE", minimum, maximum))
+  if (auto found =
+          currentVersionOfPair("SOFTWARE\\JavaSoft\\JDK", "SOFTWARE\\JavaSoft\\JRE", minimum, maximum))
     return found;
   if (!jdkOnly)
     if (auto found = allVersionsUnder("SOFTWARE\\JavaSoft\\JRE", minimum, maximum)) return found;
@@ -196,7 +203,8 @@ std::optional<FoundJvm> registrySearch(const VersionNumber& minimum, const Versi
   return chooseRegistryResult(std::move(javaSoft), std::move(located));
 }
 
-std::optional<FoundJvm> previousInstallation(HKEY root, const VersionNumber& minimum, const VersionNumber& maximum) {
+std::optional<FoundJvm> previousInstallation(HKEY root, const VersionNumber& minimum,
+                                             const VersionNumber& maximum) {
   const std::string appId = payload::configString(160);
   for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_64KEY)}) {
     logLine(L"checking app id %S (%d, %p)", appId.c_str(), int(view), static_cast<void*>(root));
@@ -207,7 +215,8 @@ std::optional<FoundJvm> previousInstallation(HKEY root, const VersionNumber& min
       continue;
     }
     LSTATUS status = ERROR_SUCCESS;
-    std::optional<std::string> data = queryValue(opened.key.get(), appId.c_str(), payload::kTextCapacity, &status);
+    std::optional<std::string> data =
+        queryValue(opened.key.get(), appId.c_str(), payload::kTextCapacity, &status);
     if (!data) {
       logLine(L"could not query value node %d", int(status));
       continue;

@@ -41,6 +41,7 @@ std::optional<FoundJvm> locatedJvmSearch(bool allEntries, const VersionNumber& m
 
 // A runtime in the "jre" directory of an earlier installation of this application (configuration
 // entry 160 names it) under `root` (HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE).
-std::optional<FoundJvm> previousInstallation(HKEY root, const VersionNumber& minimum, const VersionNumber& maximum);
+std::optional<FoundJvm> previousInstallation(HKEY root, const VersionNumber& minimum,
+                                             const VersionNumber& maximum);
 
 }  // namespace shipkit::jvm

@@ -36,15 +36,17 @@ bool isPreRelease(std::string_view version) {
          version.find("rc") != std::string_view::npos;
 }
 
-VersionVerdict judgeVersion(std::string_view version, const VersionNumber& minimum, const VersionNumber& maximum,
-                            bool allowPreRelease) {
+VersionVerdict judgeVersion(std::string_view version, const VersionNumber& minimum,
+                            const VersionNumber& maximum, bool allowPreRelease) {
   if (!allowPreRelease && isPreRelease(version)) return VersionVerdict::preRelease;
   const VersionNumber v = parseVersion(version);
-  if (boundTest(minimum, v, false, false) && boundTest(maximum, v, true, false)) return VersionVerdict::accepted;
+  if (boundTest(minimum, v, false, false) && boundTest(maximum, v, true, false))
+    return VersionVerdict::accepted;
   return VersionVerdict::outOfRange;
 }
 
-bool isVersionInRangeLenient(std::string_view version, const VersionNumber& minimum, const VersionNumber& maximum) {
+bool isVersionInRangeLenient(std::string_view version, const VersionNumber& minimum,
+                             const VersionNumber& maximum) {
   const VersionNumber v = parseVersion(version);
   return boundTest(minimum, v, false, true) && boundTest(maximum, v, true, true);
 }
@@ -72,8 +74,11 @@ std::optional<std::string> versionFromFirstLine(std::string_view line) {
     return std::nullopt;
   std::size_t quote = rest.find('"');
   if (quote != std::string_view::npos) return std::string(rest.substr(0, quote));
-  // No closing quote: the line end is taken to be two characters and cut off.
-  return std::string(rest.substr(0, rest.size() >= 2 ? rest.size() - 2 : 0));
+  // No closing quote: the version runs to the line end. Only the line end itself is cut:
+  // a text-mode read has already made CR LF a single LF, and cutting a fixed two
+  // characters would take the last digit with it.
+  while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.remove_suffix(1);
+  return std::string(rest);
 }
 
 }  // namespace shipkit::jvm

@@ -31,12 +31,13 @@ enum class VersionVerdict { accepted, preRelease, outOfRange };
 
 // The strict test: the pre-release test unless `allowPreRelease`, then both bounds with
 // missing components counted as 0.
-VersionVerdict judgeVersion(std::string_view version, const VersionNumber& minimum, const VersionNumber& maximum,
-                            bool allowPreRelease);
+VersionVerdict judgeVersion(std::string_view version, const VersionNumber& minimum,
+                            const VersionNumber& maximum, bool allowPreRelease);
 
 // Both bounds, passing where the candidate runs out first; no pre-release test. Used for
 // registry key names such as "1.8" or "11".
-bool isVersionInRangeLenient(std::string_view version, const VersionNumber& minimum, const VersionNumber& maximum);
+bool isVersionInRangeLenient(std::string_view version, const VersionNumber& minimum,
+                             const VersionNumber& maximum);
 
 // True when `a` is strictly newer than `b`: an empty `a` never is, an equal prefix with
 // more components is (1.8.0 > 1.8), equal versions are not.

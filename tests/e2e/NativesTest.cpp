@@ -1,0 +1,150 @@
+// The launcher's natives through the real handshake: the launcher loads the fake jvm.dll,
+// registers its natives with it, and the fake Java side calls registry natives from its
+// scenario. The report shows what was registered and what each call returned; reg.exe
+// checks independently what reached the registry.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+#include "E2eSupport.h"
+
+using namespace e2e;
+
+namespace {
+
+fs::path makeRuntime(const fs::path& dir) {
+  fs::create_directories(dir / "bin" / "server");
+  for (const char* exe : {"java.exe", "javaw.exe"}) {
+    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", dir / "bin" / exe,
+                  fs::copy_options::overwrite_existing);
+    std::ofstream(dir / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
+  }
+  fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
+                dir / "bin" / "server" / "jvm.dll", fs::copy_options::overwrite_existing);
+  return dir;
+}
+
+// reg.exe under the tests' Wine prefix; standard output without CR, and the exit code.
+struct RegResult {
+  int exitCode = -1;
+  std::string out;
+};
+RegResult reg(const std::string& arguments) {
+  const std::string command =
+      "'" + (repoRoot() / "scripts" / "wine-run").string() + "' reg " + arguments + " 2>/dev/null </dev/null";
+  RegResult r;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int status = ::pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());
+  return r;
+}
+
+class NativesLaunch : public ::testing::Test {
+ protected:
+  NativesLaunch()
+      : report_(box_.dir() / "report.json"),
+        key_("Software\\shipkit-e2e-natives-" + std::to_string(::getpid())) {
+    removeKey();
+    manifest_["config"]["122"] = "com.example.Main";
+    manifest_["config"]["128"] = "ESKT_TEST_JRE;";
+    runtime_ = makeRuntime(box_.dir() / "rt");
+  }
+  ~NativesLaunch() override { removeKey(); }
+
+  void removeKey() { reg("delete 'HKCU\\" + key_ + "' /f >/dev/null"); }
+
+  RunResult run(const json& scenario) {
+    fs::path file = box_.dir() / "scenario.json";
+    std::ofstream(file) << scenario.dump();
+    RunOptions options;
+    options.env = {{"SHIPKIT_LOG", "yes"},
+                   {"FAKEJVM_REPORT", winPath(report_)},
+                   {"FAKEJVM_SCENARIO", winPath(file)},
+                   {"SKT_TEST_JRE", winPath(runtime_)}};
+    return box_.run(box_.build(manifest_), "-q", options);
+  }
+  json report() const {
+    std::string text = Sandbox::readFile(report_);
+    return text.empty() ? json() : json::parse(text, nullptr, false);
+  }
+  std::vector<std::string> log() const {
+    return box_.logs().empty() ? std::vector<std::string>{} : Sandbox::logLines(box_.logs().back());
+  }
+  static json call(const std::string& target, const json& args) { return {{"call", target}, {"args", args}}; }
+
+  Sandbox box_;
+  fs::path report_;
+  std::string key_;
+  fs::path runtime_;
+  json manifest_ = Sandbox::baseManifest();
+};
+
+TEST_F(NativesLaunch, RegistryNativesAnswerAfterTheHandshakeRegisteredThem) {
+  const std::string child = key_ + "\\child";
+  RunResult r =
+      run({{"main",
+            {call("Registry.setValue0", {2, key_, "greeting", "hello", 1, 0}),
+             call("Registry.getValue0", {2, key_, "greeting", 0}),
+             call("Registry.setValue0", {2, child, "n", {{"Integer", 42}}, 2, 0}),
+             call("Registry.enumSubKeys0", {2, key_, 0}), call("Registry.enumValues0", {2, key_, 0}),
+             call("Registry.keyExists0", {2, key_ + "\\missing", 0})}}});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  json rep = report();
+  ASSERT_TRUE(rep.is_object());
+
+  const json& registered = rep["registered"];
+  ASSERT_EQ(registered.size(), 79u);
+  EXPECT_EQ(registered.front(), (json{{"class", "com/shipkit/runtime/installer/platform/win32/ACLHandling"},
+                                      {"name", "addACE"},
+                                      {"signature", "(Ljava/lang/String;ZZZZZILjava/lang/String;)Z"}}));
+  EXPECT_EQ(registered.back()["class"], "com/shipkit/runtime/installer/platform/win32/Win32Services");
+  EXPECT_EQ(registered.back()["name"], "getServiceBinary0");
+  EXPECT_EQ(rep["initFromLauncher"], json{true}) << "no second call: registration succeeded";
+  EXPECT_FALSE(contains(log(), "ERROR: registering helper dll failed"));
+
+  const json& calls = rep["calls"];
+  ASSERT_EQ(calls.size(), 6u) << calls.dump();
+  const json expected[] = {true, "hello", true, json{"child"}, json{"greeting"}, false};
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ(calls[i]["result"], expected[i]) << calls[i].dump();
+    EXPECT_EQ(calls[i]["exception"], nullptr) << calls[i].dump();
+    EXPECT_EQ(calls[i].count("error"), 0u) << calls[i].dump();
+  }
+  EXPECT_TRUE(rep["callsWithPendingException"].empty()) << rep["callsWithPendingException"].dump();
+
+  RegResult greeting = reg("query 'HKCU\\" + key_ + "' /v greeting");
+  EXPECT_EQ(greeting.exitCode, 0);
+  EXPECT_NE(greeting.out.find("REG_SZ    hello"), std::string::npos) << greeting.out;
+  RegResult number = reg("query 'HKCU\\" + child + "' /v n");
+  EXPECT_NE(number.out.find("REG_DWORD    0x2a"), std::string::npos) << number.out;
+
+  // A second launch deletes the tree through deleteKey0.
+  r = run({{"main",
+            {call("Registry.deleteKey0", {2, key_, false, 0}), call("Registry.keyExists0", {2, key_, 0})}}});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(report()["calls"][1]["result"], false);
+  EXPECT_NE(reg("query 'HKCU\\" + key_ + "'").exitCode, 0) << "the key is gone";
+}
+
+TEST_F(NativesLaunch, AFailedRegistrationIsLoggedAndTheLaunchGoesOn) {
+  RunResult r = run({{"missingClasses", {"com/shipkit/runtime/installer/platform/win32/Registry"}}});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  json rep = report();
+  EXPECT_EQ(rep["initFromLauncher"], (json{true, false}));
+  EXPECT_EQ(rep["registered"].size(), 54u) << "the eleven classes before Registry";
+  auto lines = log();
+  int missing =
+      indexOf(lines, "ERROR: could not load class com/shipkit/runtime/installer/platform/win32/Registry");
+  EXPECT_GE(missing, 0) << testing::PrintToString(lines);
+  EXPECT_EQ(indexOf(lines, "ERROR: registering helper dll failed"), missing + 1);
+  EXPECT_EQ(rep["mainClass"], "com/shipkit/runtime/launcher/WinLauncher");
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include "launcher/PathList.h"
 #include "launcher/Paths.h"
 #include "payload/Config.h"
+#include "win/OsVersion.h"
 #include "win/Text.h"
 
 namespace shipkit::launcher {
@@ -20,13 +21,9 @@ Fn kernel32(const char* name) {
 }  // namespace
 
 void restrictDllSearch() {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  ::GetVersionExA(&info);
-#pragma GCC diagnostic pop
-  if (info.dwMajorVersion == 6 && info.dwMinorVersion == 0) return;
+  // Windows Vista (6.0) is left alone.
+  const win::OsVersion version = win::reportedOsVersion();
+  if (version.major == 6 && version.minor == 0) return;
   using Fn = BOOL(WINAPI*)(DWORD);
   if (auto setDefault = kernel32<Fn>("SetDefaultDllDirectories")) {
     setDefault(0x0C00);

@@ -13,6 +13,7 @@
 #include "launcher/RunState.h"
 #include "payload/Config.h"
 #include "payload/Extract.h"
+#include "win/OsVersion.h"
 
 namespace shipkit::jvm {
 
@@ -53,13 +54,7 @@ void setPath(const std::string* value) {
 }
 
 void preloadUcrt(const std::string& bin) {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  ::GetVersionExA(&info);
-#pragma GCC diagnostic pop
-  const bool below64 = info.dwMajorVersion < 6 || (info.dwMajorVersion == 6 && info.dwMinorVersion < 4);
+  const bool below64 = win::reportedOsVersion().below(6, 4);
   const std::string ucrt = bin + "\\ucrtbase.dll";
   if (!below64 || !fileExists(ucrt)) return;
   logLine(L"Preloading ucrtbase.dll");

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "instance/StartMarkers.h"
+#include "jvm/RuntimeSteps.h"
 #include "launcher/Log.h"
 #include "launcher/MainWork.h"
 #include "launcher/RunState.h"
@@ -37,9 +38,14 @@ void centerOnParent(HWND window) {
 
 namespace {
 
+// A dialog opened while the run started without one exists only for the runtime
+// download, which ends it when done; otherwise the dialog carries the whole main work.
 DWORD WINAPI workThread(LPVOID parameter) {
   HWND window = static_cast<HWND>(parameter);
-  runMainWork(window);
+  if (runState().startWithoutDialog)
+    jvm::downloadRuntime(window);
+  else
+    runMainWork(window);
   return 0;
 }
 

@@ -111,6 +111,27 @@ TEST(ContainerErrors, FatalMessageOnStandardErrorWithLogPath) {
   EXPECT_NE(r.err.find("No Java runtime (64-bit) found."), std::string::npos) << r.err;
 }
 
+TEST(RunModes, DialogOpenedOnlyForTheRuntimeStepDoesNotRepeatTheMainWork) {
+  // Start without dialog, not quiet, no runtime: the progress dialog opened for the runtime
+  // step runs only that step on its thread; the main work (verification, extraction) runs once.
+  Sandbox box;
+  json m = Sandbox::baseManifest();
+  m["config"]["155"] = "1";
+  m["files"] = json::array({{{"name", "a.txt"}, {"text", "x"}}});
+  RunResult r = box.run(box.build(m), "-manual", {.env = {{"SHIPKIT_LOG", "yes"}}});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("No Java runtime (64-bit) found."), std::string::npos) << r.err;
+  ASSERT_EQ(box.logs().size(), 1u);
+  auto lines = Sandbox::logLines(box.logs()[0]);
+  int starts = 0, extractions = 0;
+  for (const auto& l : lines) {
+    starts += l == "Starting work";
+    extractions += l == "extracting files";
+  }
+  EXPECT_EQ(starts, 1) << testing::PrintToString(lines);
+  EXPECT_EQ(extractions, 1) << testing::PrintToString(lines);
+}
+
 TEST(DiagnosticLog, KeptWithShipkitLogYesAndNumberedPastExistingFiles) {
   Sandbox box;
   fs::path exe = box.build(Sandbox::baseManifest());

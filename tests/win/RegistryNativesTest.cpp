@@ -189,6 +189,8 @@ class RegistryNatives : public ::testing::Test {
     EXPECT_EQ(record["unreleased"], 0) << method;
     EXPECT_EQ(record["localRefsLeft"], 0) << method;
     EXPECT_EQ(record.count("error"), 0u) << record["error"];
+    EXPECT_TRUE(vm_.report()["callsWithPendingException"].empty())
+        << method << " " << vm_.report()["callsWithPendingException"].dump();
     return record["result"];
   }
   std::string key() const { return utf8(key_); }
@@ -611,6 +613,48 @@ TEST_F(RegistryNatives, CreateKeyWithAnUnknownRootCodeFails) {
   EXPECT_FALSE(rawExists(HKEY_CURRENT_USER, key_));
   EXPECT_EQ(call("keyExists0", {kCurrentUser, key(), 0}), false);
 }
+
+// Only createKey0, setValue0 and restoreKey0 open in create mode; every other method opens an
+// existing key and must leave a missing one missing.
+struct MissingKeyCase {
+  const char* name;
+  const char* method;
+  json argsAfterPath;  // the arguments that follow root and path
+  json expected;       // the result (null for void methods)
+  bool created;
+};
+
+void PrintTo(const MissingKeyCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class RegistryMissingKey : public RegistryNatives, public ::testing::WithParamInterface<MissingKeyCase> {};
+
+TEST_P(RegistryMissingKey, OnlyTheCreatingMethodsCreateIt) {
+  const MissingKeyCase& c = GetParam();
+  json args{kCurrentUser, key("missing")};
+  for (const json& a : c.argsAfterPath) args.push_back(a);
+  EXPECT_EQ(call(c.method, args), c.expected);
+  EXPECT_EQ(rawExists(HKEY_CURRENT_USER, wkey(L"missing")), c.created);
+  EXPECT_EQ(rawGet(HKEY_CURRENT_USER, wkey(L"missing"), L"v").status, ERROR_FILE_NOT_FOUND)
+      << "nothing written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, RegistryMissingKey,
+    ::testing::Values(
+        MissingKeyCase{"KeyExists", "keyExists0", {0}, false, false},
+        MissingKeyCase{"GetValue", "getValue0", {"v", 0}, nullptr, false},
+        MissingKeyCase{"DeleteValue", "deleteValue0", {"v", 0}, nullptr, false},
+        MissingKeyCase{"DeleteKeyOnlyIfEmpty", "deleteKey0", {true, 0}, nullptr, false},
+        MissingKeyCase{"DeleteKey", "deleteKey0", {false, 0}, nullptr, false},
+        MissingKeyCase{"SaveKey", "saveKey0", {"C:\\shipkit-no-such-dir\\hive.dat", 0}, false, false},
+        MissingKeyCase{"EnumSubKeys", "enumSubKeys0", {0}, nullptr, false},
+        MissingKeyCase{"EnumValues", "enumValues0", {0}, nullptr, false},
+        MissingKeyCase{"CreateKey", "createKey0", {0}, true, true},
+        // The key is opened in create mode before the value is converted.
+        MissingKeyCase{"SetValueWithUnknownTypeCode", "setValue0", {"v", "x", 9, 0}, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------
 // deleteValue0

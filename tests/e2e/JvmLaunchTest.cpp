@@ -172,6 +172,34 @@ TEST(JvmCreation, KindAndConsolePropertiesAreConditional) {
   EXPECT_TRUE(rep["registered"].empty()) << "only launcher kind i registers natives";
 }
 
+// The launcher kind is the first character of entry 2001: the shipkit property, the native
+// registration, the main class and the runtime module follow it alike.
+TEST(JvmCreation, LauncherKindIsTheFirstCharacterOfItsEntry) {
+  struct Row {
+    std::string entry;
+    bool shipkit;
+  } rows[] = {{"i", true}, {"ix", true}, {"e", false}, {"xi", false}};
+  for (const auto& row : rows) {
+    Launch l;
+    fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+    l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
+    l.manifest["config"]["2001"] = row.entry;
+    l.manifest["config"]["133"] = "1";
+    l.manifest["files"] = json::array({{{"name", "a.jar"}, {"text", "jar"}}});
+    RunResult r = l.run("-q", {{"SKT_TEST_JRE", winPath(rt)}});
+    ASSERT_EQ(r.exitCode, 0) << row.entry << ": " << r.err;
+    json rep = reportOf(l.report);
+    EXPECT_EQ(optionValue(rep, "-Djarwrap.isShipkit="), row.shipkit ? "true" : "<absent>") << row.entry;
+    EXPECT_EQ(rep["mainClass"],
+              row.shipkit ? "com/shipkit/runtime/launcher/WinLauncher" : "com/jarwrap/runtime/WinLauncher")
+        << row.entry;
+    EXPECT_EQ(rep["registered"].empty(), !row.shipkit) << row.entry;
+    EXPECT_EQ(optionValue(rep, "--add-modules="),
+              row.shipkit ? "com.example.Main,com.shipkit.runtime" : "com.example.Main,com.jarwrap.runtime")
+        << row.entry;
+  }
+}
+
 TEST(JvmCreation, FailedCreationEndsWithMessage1005) {
   Launch l;
   fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");

@@ -5,12 +5,16 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <vector>
 #include <fstream>
 #include <string>
 
 #include "jvm/launch/JavaVMLauncher.h"
 #include "jvm/locate/LoadDll.h"
+#include "launcher/Log.h"
 #include "launcher/RunState.h"
 #include "payload/Config.h"
 
@@ -73,6 +77,36 @@ class LoadDllTest : public testing::Test {
     return text.substr(0, text.find("\n\nLog: "));
   }
 
+  static std::string readLog(const std::wstring& path) {
+    std::string text;
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (!file) return text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+    std::fclose(file);
+    return text;
+  }
+
+  // The lines written after the first `offset` bytes, without their time-stamp prefixes.
+  static std::vector<std::string> logLinesAfter(const std::string& text, std::size_t offset) {
+    std::vector<std::string> lines;
+    std::size_t pos = std::min(offset, text.size());
+    while (pos < text.size()) {
+      std::size_t end = text.find('\n', pos);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(pos, end - pos);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty() && line[0] == '[') {
+        std::size_t close = line.find("] ");
+        if (close != std::string::npos) line.erase(0, close + 2);
+      }
+      lines.push_back(line);
+      pos = end + 1;
+    }
+    return lines;
+  }
+
   payload::Tables savedTables_;
   launcher::RunState savedState_;
   std::string root_;
@@ -125,14 +159,37 @@ TEST_F(LoadDllTest, ProvidedJavaExe) {
 }
 
 TEST_F(LoadDllTest, ManualModeAndKindChangeTheLauncherProperties) {
-  payload::tables().config = {{2001, "i"}};
+  // The kind is the one start-up read (the first character of entry 2001), not the entry.
+  payload::tables().config = {{2001, "e"}};
+  launcher::runState().launcherKind = 'i';
   launcher::runState().manualRuntime = true;
   std::vector<std::string> props = jvm::launcherSystemProperties();
   ASSERT_GE(props.size(), 2u);
   EXPECT_EQ(props[0], "-Djarwrap.manualJre=true");
   EXPECT_EQ(props[1], "-Djarwrap.isShipkit=true");
   launcher::runState().manualRuntime = false;
-  payload::tables().config = {{2001, "e"}};
+  payload::tables().config = {{2001, "i"}};
+  launcher::runState().launcherKind = 'e';
   props = jvm::launcherSystemProperties();
   EXPECT_EQ(props[0].rfind("-Djarwrap.moduleName=", 0), 0u);
+}
+
+TEST_F(LoadDllTest, UnloadableRuntimeLogsBothErrorLines) {
+  std::string dir = runtimeWithoutJvm("nojvm", "11.0.2");
+  payload::tables().config = {{128, "R" + dir + ";"}};
+  SetEnvironmentVariableA("SHIPKIT_JAVA_HOME", nullptr);
+  SetEnvironmentVariableA("JARWRAP_JAVA_HOME", nullptr);
+  launcher::logLine(L"LoadDllTest: unloadable runtime");  // the log exists from its first line
+  std::optional<std::wstring> logPath = launcher::getLogPath();
+  ASSERT_TRUE(logPath.has_value());
+  const std::string before = readLog(*logPath);
+  bool ok = true;
+  shownBy(ok);
+  EXPECT_FALSE(ok);
+  std::vector<std::string> lines = logLinesAfter(readLog(*logPath), before.size());
+  auto at = std::find(lines.begin(), lines.end(), "ERROR: Could not get DLL-Handle.");
+  ASSERT_NE(at, lines.end()) << testing::PrintToString(lines);
+  ASSERT_NE(at + 1, lines.end());
+  EXPECT_EQ(at[1], "ERROR: Could not load functions");
+  EXPECT_EQ(std::find(lines.begin(), lines.end(), "Loading of JVM-DLL successful"), lines.end());
 }

@@ -8,6 +8,7 @@
 #include "launcher/ErrorDisplay.h"
 #include "launcher/Log.h"
 #include "launcher/Paths.h"
+#include "launcher/RunState.h"
 #include "payload/Config.h"
 #include "win/Text.h"
 
@@ -142,7 +143,7 @@ std::wstring redirection(int flagId, int pathId) {
 }  // namespace
 
 void handshake(JNIEnv* env) {
-  if (payload::configString(2001) == "i") registerLauncherNatives(env);
+  if (launcher::runState().launcherKind == 'i') registerLauncherNatives(env);
   setDeferredDeletionExecutable(env);
   setModuleNameProperty(env);
 }
@@ -175,7 +176,8 @@ std::vector<std::wstring> mainArguments(const std::vector<std::wstring>& launche
 
 bool invokeMain(JNIEnv* env, const std::vector<std::wstring>& launcherArgs) {
   const std::string className =
-      cstr(payload::configString(2001) == "i" ? java::kShipkitLauncherClass : java::kJarwrapLauncherClass);
+      cstr(launcher::runState().launcherKind == 'i' ? java::kShipkitLauncherClass
+                                                    : java::kJarwrapLauncherClass);
   logLine(L"main class: %S", className.c_str());
   jclass mainClass = env->FindClass(className.c_str());
   if (!mainClass) {

@@ -129,7 +129,7 @@ std::vector<std::string> launcherSystemProperties() {
   std::string semaphore = instance::semaphoreName();
   if (!semaphore.empty()) props.push_back("-Djarwrap.semaphoreName=" + semaphore);
   if (rs.manualRuntime) props.push_back("-Djarwrap.manualJre=true");
-  if (payload::configString(2001) == "i") props.push_back("-Djarwrap.isShipkit=true");
+  if (rs.launcherKind == 'i') props.push_back("-Djarwrap.isShipkit=true");
   props.push_back("-Djarwrap.moduleName=" + launcher::launcherPath());
   props.push_back("-Dsun.java.command=" + launcher::launcherPath());
   props.push_back("-Djarwrap.tempDir=" + rs.extractionDir);

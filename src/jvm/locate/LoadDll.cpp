@@ -200,7 +200,8 @@ void recordChosenRuntime(const SearchState& s) {
   chosen.version = s.version;
   std::string home = s.javaExe;
   const std::string lower = launcher::lowerAZ<char>(home);
-  const std::size_t cut = lower.ends_with("javaw.exe") ? 9 : (lower.ends_with("java.exe") ? 8 : 0);
+  // The file name is "javaw.exe" or taken to be "java.exe", whatever a provided path says.
+  const std::size_t cut = std::min<std::size_t>(lower.ends_with("javaw.exe") ? 9 : 8, home.size());
   home.resize(home.size() - cut);
   chosen.home = home + "..";
 }
@@ -253,9 +254,10 @@ bool LoadDLL(bool showErrors, const std::string* location, bool locationIsJavaEx
   }
   recordChosenRuntime(s);
   if (!s.library) logError(L"Could not get DLL-Handle.");
+  // Without a library there is no entry point either: both error lines are written.
   const bool resolved = resolveEntryPoint(s.library);
-  if (s.library && !resolved) logError(L"Could not load functions");
-  if (s.library && resolved) {
+  if (!resolved) logError(L"Could not load functions");
+  if (resolved) {
     logLine(L"Loading of JVM-DLL successful");
     return true;
   }

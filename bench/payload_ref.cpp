@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
     FILE* f = std::fopen(argv[2], "rb");
     if (!f) return 1;
     uLong crc = crc32(0, nullptr, 0);
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), f)) crc = crc32(crc, buffer.data(), uInt(n));
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), f))
+      crc = crc32(crc, buffer.data(), uInt(n));
     std::fclose(f);
     std::fprintf(stderr, "crc %08lx\n", crc);
   } else {

@@ -11,8 +11,10 @@
 //   stats FILE         write the child's peak working set (bytes) to FILE at its end
 // Standard handles are inherited; the exit code is the child's.
 
+// clang-format off
 #include <windows.h>
-#include <psapi.h>
+#include <psapi.h>  // needs windows.h first
+// clang-format on
 
 #include <cstdio>
 #include <fstream>
@@ -48,10 +50,14 @@ struct DialogWatch {
 std::string escape(const std::wstring& text) {
   std::string out;
   for (char c : toUtf8(text)) {
-    if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '|') out += "\\|";
-    else out += c;
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '|')
+      out += "\\|";
+    else
+      out += c;
   }
   return out;
 }
@@ -122,7 +128,8 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring rest = space == std::string::npos ? L"" : fromUtf8(line.substr(space + 1));
     if (verb == "set") {
       std::size_t eq = rest.find(L'=');
-      SetEnvironmentVariableW(rest.substr(0, eq).c_str(), eq == std::wstring::npos ? L"" : rest.substr(eq + 1).c_str());
+      SetEnvironmentVariableW(rest.substr(0, eq).c_str(),
+                              eq == std::wstring::npos ? L"" : rest.substr(eq + 1).c_str());
     } else if (verb == "unset") {
       SetEnvironmentVariableW(rest.c_str(), nullptr);
     } else if (verb == "cwd") {
@@ -140,8 +147,8 @@ int wmain(int argc, wchar_t** argv) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, cwd.empty() ? nullptr : cwd.c_str(),
-                      &si, &pi)) {
+  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
     std::fprintf(stderr, "envrun: cannot start (%lu)\n", GetLastError());
     return 122;
   }
@@ -151,7 +158,8 @@ int wmain(int argc, wchar_t** argv) {
   SIZE_T peak = 0;
   auto sample = [&] {
     PROCESS_MEMORY_COUNTERS counters{};
-    if (K32GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters) && counters.PeakWorkingSetSize > peak)
+    if (K32GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters) &&
+        counters.PeakWorkingSetSize > peak)
       peak = counters.PeakWorkingSetSize;
   };
   while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) {

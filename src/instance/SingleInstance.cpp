@@ -9,6 +9,8 @@ void singleInstance() {}
 
 namespace shipkit::instance {
 
-std::string semaphoreName() { return {}; }
+std::string semaphoreName() {
+  return {};
+}
 
 }  // namespace shipkit::instance

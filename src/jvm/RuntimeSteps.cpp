@@ -9,7 +9,9 @@ namespace shipkit::jvm {
 
 using launcher::logLine;
 
-bool searchRuntime() { return LoadDLL(false, nullptr, false); }
+bool searchRuntime() {
+  return LoadDLL(false, nullptr, false);
+}
 
 // Runtime provisioning (download, manual selection, shipped archives, pack200) is not built
 // yet: a run without a runtime ends with the message a machine without Java would show.
@@ -25,6 +27,8 @@ void unpackShippedRuntime(HWND) {}
 void useUnpackedRuntime(HWND) {}
 void unpackPack200(const std::string&) {}
 void startStartWait(HWND) {}
-bool launchJvm(const std::vector<std::wstring>& arguments) { return createAndRunJvm(arguments, true); }
+bool launchJvm(const std::vector<std::wstring>& arguments) {
+  return createAndRunJvm(arguments, true);
+}
 
 }  // namespace shipkit::jvm

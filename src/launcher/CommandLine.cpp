@@ -51,8 +51,7 @@ bool takeLogSwitch(std::vector<std::wstring>& args) {
   return false;
 }
 
-void takeTempSwitch(std::vector<std::wstring>& args,
-                    const std::function<bool(const std::wstring&)>& tryDir) {
+void takeTempSwitch(std::vector<std::wstring>& args, const std::function<bool(const std::wstring&)>& tryDir) {
   auto it = std::find_if(args.begin(), args.end(),
                          [](const std::wstring& a) { return a == L"-temp" || a == L"/temp"; });
   if (it == args.end()) return;

@@ -21,13 +21,12 @@ bool takeLogSwitch(std::vector<std::wstring>& args);
 // The "-temp DIR" switch: only the first occurrence counts. `tryDir` decides whether the
 // directory is usable; an unusable one is removed with its switch, a switch without a
 // directory is removed alone.
-void takeTempSwitch(std::vector<std::wstring>& args,
-                    const std::function<bool(const std::wstring&)>& tryDir);
+void takeTempSwitch(std::vector<std::wstring>& args, const std::function<bool(const std::wstring&)>& tryDir);
 
 struct RunSwitches {
   bool quiet = false;
   bool messageBoxOff = false;
-  bool console = false;     // "-console" or "-c": attach to or create a console
+  bool console = false;  // "-console" or "-c": attach to or create a console
   bool splash = false;
   bool integrityCheck = true;
   bool manual = false;

@@ -87,7 +87,8 @@ void reducePath() {
   logLine(L"reducing PATH %d %d %s", int(w), int(path.size()), path.c_str());
   std::wstring reduced = reducedPath(path, std::wstring_view(windowsDir, w));
   logLine(L"reduced PATH %d to %s", int(reduced.size()), reduced.c_str());
-  if (!reduced.empty() && !::SetEnvironmentVariableW(L"PATH", reduced.c_str())) logLine(L"ERROR setting path");
+  if (!reduced.empty() && !::SetEnvironmentVariableW(L"PATH", reduced.c_str()))
+    logLine(L"ERROR setting path");
 }
 
 }  // namespace shipkit::launcher

@@ -22,7 +22,9 @@ std::wstring cut(std::wstring text) {
 }
 }  // namespace
 
-void setSplashCloser(void (*closer)()) { gSplashCloser = closer; }
+void setSplashCloser(void (*closer)()) {
+  gSplashCloser = closer;
+}
 
 void showError(std::wstring_view text) {
   if (gSplashCloser) gSplashCloser();
@@ -68,7 +70,9 @@ std::wstring formatMessage(int id, const std::wstring* argument) {
   return cut(std::move(text));
 }
 
-void showMessage(int id, const std::wstring* argument) { showError(formatMessage(id, argument)); }
+void showMessage(int id, const std::wstring* argument) {
+  showError(formatMessage(id, argument));
+}
 
 void fatalExit(int code) {
   const RunState& rs = runState();

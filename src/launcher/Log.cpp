@@ -57,15 +57,14 @@ std::wstring vformat(const wchar_t* format, va_list args) {
 
 bool writeAll(HANDLE file, const std::string& bytes) {
   DWORD written = 0;
-  return ::WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
+  return ::WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
 }
 
 win::UniqueFile openLog(const std::wstring& path, DWORD disposition) {
   DWORD access = disposition == CREATE_ALWAYS ? GENERIC_WRITE : FILE_APPEND_DATA;
   return win::UniqueFile(::CreateFileW(path.c_str(), access,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void deleteLogAtExit() {
@@ -103,8 +102,8 @@ win::UniqueFile initialise(LogState& s) {
   ::GetModuleFileNameW(nullptr, module, MAX_PATH * 4);
   std::time_t now = std::time(nullptr);
   const char* when = std::ctime(&now);
-  std::wstring first = L"Started executable " + std::wstring(module) + L" at " +
-                       win::widenBytes(when ? when : "\n") + L"\n";
+  std::wstring first =
+      L"Started executable " + std::wstring(module) + L" at " + win::widenBytes(when ? when : "\n") + L"\n";
   writeAll(file.get(), "\xEF\xBB\xBF" + toUtf8TextMode(first));
   ::FlushFileBuffers(file.get());
   s.startMs = nowMs();
@@ -163,8 +162,7 @@ std::optional<std::wstring> getLogPath() {
   LogState& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
   if (s.path.empty()) return std::nullopt;
-  if (!s.haveStream && ::GetFileAttributesW(s.path.c_str()) == INVALID_FILE_ATTRIBUTES)
-    return std::nullopt;
+  if (!s.haveStream && ::GetFileAttributesW(s.path.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   s.kept = true;
   return s.path;
 }
@@ -189,8 +187,8 @@ void offerLogFolder() {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (::CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                       nullptr, &si, &pi)) {
+  if (::CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si,
+                       &pi)) {
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
   } else {

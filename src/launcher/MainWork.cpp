@@ -22,7 +22,9 @@ namespace shipkit::launcher {
 
 namespace {
 
-bool fileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool fileExists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 void enterExtractionDir() {
   const std::string& dir = runState().extractionDir;
@@ -157,7 +159,8 @@ int runMainWork(HWND window) {
   }
   if (fresh) {
     int32_t count = payload::configInt(2002);
-    for (const auto& name : payload::splitNames(payload::configStringCopy(2003), count > 0 ? std::size_t(count) : 0)) {
+    for (const auto& name :
+         payload::splitNames(payload::configStringCopy(2003), count > 0 ? std::size_t(count) : 0)) {
       if (name.size() >= 5 && name.ends_with(".pack")) {
         logLine(L"unpacking %S", name.c_str());
         jvm::unpackPack200(rs.extractionDir + "\\" + name);

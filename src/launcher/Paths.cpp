@@ -1,8 +1,7 @@
 #include "launcher/Paths.h"
 
-#include <windows.h>
-
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -80,7 +79,8 @@ std::string shortNameFromCmd(const std::wstring& path) {
   }
   wchar_t windowsDir[MAX_PATH + 1] = {};
   ::GetWindowsDirectoryW(windowsDir, MAX_PATH + 1);
-  std::wstring format = std::wstring(windowsDir) + L"\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI";
+  std::wstring format =
+      std::wstring(windowsDir) + L"\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI";
   std::wstring command(format.size() + path.size() + 16, L'\0');
   int len = _snwprintf(command.data(), command.size(), format.c_str(), path.c_str());
   command.resize(len > 0 ? std::size_t(len) : 0);
@@ -93,8 +93,8 @@ std::string shortNameFromCmd(const std::wstring& path) {
   si.hStdError = writeEnd.get();
   si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &si, &pi)) {
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &si, &pi)) {
     logLine(L"could not execute cmd.exe");
     return {};
   }
@@ -337,7 +337,9 @@ const std::wstring& launcherDirW() {
   computePaths();
   return ps().wideDir;
 }
-std::wstring launcherDirWidened() { return win::wide(launcherDir()); }
+std::wstring launcherDirWidened() {
+  return win::wide(launcherDir());
+}
 
 std::wstring resolvePath(std::wstring_view path, bool fromNarrowDir, bool keepCase) {
   std::wstring full(path);
@@ -402,7 +404,9 @@ std::wstring tempRootW(bool fatal) {
   return *s.tempWide;
 }
 
-bool perUserFallback() { return ps().perUserFallback; }
+bool perUserFallback() {
+  return ps().perUserFallback;
+}
 
 bool setManualTempDir(const std::wstring& dir) {
   std::wstring wideDir = dir;
@@ -420,7 +424,9 @@ bool setManualTempDir(const std::wstring& dir) {
   return true;
 }
 
-const std::string& manualTempDirNarrow() { return ps().manualNarrow; }
+const std::string& manualTempDirNarrow() {
+  return ps().manualNarrow;
+}
 
 std::string tempFileName() {
   std::string root = tempRoot();

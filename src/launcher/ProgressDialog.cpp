@@ -80,8 +80,8 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 }  // namespace
 
 INT_PTR runProgressDialog(HWND owner) {
-  return ::DialogBoxParamW(runState().instance, MAKEINTRESOURCEW(kProgressDialog), owner,
-                           progressDialogProc, 0);
+  return ::DialogBoxParamW(runState().instance, MAKEINTRESOURCEW(kProgressDialog), owner, progressDialogProc,
+                           0);
 }
 
 }  // namespace shipkit::launcher

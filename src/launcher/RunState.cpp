@@ -7,7 +7,11 @@ RunState& runState() {
   return state;
 }
 
-const wchar_t* productNameW() { return runState().launcherKind == 'e' ? L"jarwrap" : L"shipkit"; }
-const char* productName() { return runState().launcherKind == 'e' ? "jarwrap" : "shipkit"; }
+const wchar_t* productNameW() {
+  return runState().launcherKind == 'e' ? L"jarwrap" : L"shipkit";
+}
+const char* productName() {
+  return runState().launcherKind == 'e' ? "jarwrap" : "shipkit";
+}
 
 }  // namespace shipkit::launcher

@@ -32,7 +32,9 @@ bool startsWith(const char* text, const char* prefix) {
 // Libraries that some shell functions load late; loading them once up front keeps them
 // from being searched for later in the restricted search path. One flag with the natives'
 // binding of shell32, so the pair is loaded once per process.
-void preloadShellHelpers() { natives::preloadShellHelpers(); }
+void preloadShellHelpers() {
+  natives::preloadShellHelpers();
+}
 
 void rebootMode() {
   ::Sleep(5000);
@@ -53,7 +55,8 @@ void initCommonControls() {
   if (!comctl) comctl = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!comctl) return;
   using Fn = void(WINAPI*)();
-  if (auto init = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(comctl, "InitCommonControls"))))
+  if (auto init =
+          reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(comctl, "InitCommonControls"))))
     init();
 }
 

@@ -45,9 +45,13 @@ std::string configStringCopy(int32_t id) {
   return it == tables().config.end() ? std::string() : it->second;
 }
 
-bool configPresent(int32_t id) { return tables().config.count(id) != 0; }
+bool configPresent(int32_t id) {
+  return tables().config.count(id) != 0;
+}
 
-int32_t configInt(int32_t id) { return parseConfigInt(configString(id, kTextCapacity)); }
+int32_t configInt(int32_t id) {
+  return parseConfigInt(configString(id, kTextCapacity));
+}
 
 std::wstring configWString(int32_t id, std::size_t capacity) {
   std::string value = configStringCopy(id);

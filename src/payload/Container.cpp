@@ -46,8 +46,8 @@ bool FileSource::seek(uint64_t position) {
 
 win::UniqueFile openOwnExecutable() {
   const std::wstring& path = launcher::launcherLongPath();
-  win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     DWORD error = ::GetLastError();
     logError(L"Could not open %p %d %s", file.get(), int(error), path.c_str());

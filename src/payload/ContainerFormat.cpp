@@ -20,13 +20,20 @@ bool MemorySource::seek(uint64_t position) {
 
 std::string_view fatalTextFor(ReadFailure what) {
   switch (what) {
-    case ReadFailure::ReadLong: return "Internal Error: readLong";
-    case ReadFailure::ReadInt: return "Internal Error: readInt";
-    case ReadFailure::ReadShort: return "Internal Error: readShort";
-    case ReadFailure::ReadString: return "Internal Error: readString";
-    case ReadFailure::ReadWString: return "Internal Error: readWString";
-    case ReadFailure::Magic: return "Internal Error: magic";
-    case ReadFailure::None: break;
+    case ReadFailure::ReadLong:
+      return "Internal Error: readLong";
+    case ReadFailure::ReadInt:
+      return "Internal Error: readInt";
+    case ReadFailure::ReadShort:
+      return "Internal Error: readShort";
+    case ReadFailure::ReadString:
+      return "Internal Error: readString";
+    case ReadFailure::ReadWString:
+      return "Internal Error: readWString";
+    case ReadFailure::Magic:
+      return "Internal Error: magic";
+    case ReadFailure::None:
+      break;
   }
   return "";
 }
@@ -123,7 +130,8 @@ bool seekToContainer(ContainerReader& reader, PeLayout& layout) {
   if (!reader.readShort(layout.sectionCount)) return false;
   src.seek(uint64_t(uint32_t(layout.peOffset)) + 20);
   if (!reader.readShort(layout.optionalHeaderSize)) return false;
-  int64_t sizeField = int64_t(layout.peOffset) + layout.optionalHeaderSize + 40 * int64_t(layout.sectionCount);
+  int64_t sizeField =
+      int64_t(layout.peOffset) + layout.optionalHeaderSize + 40 * int64_t(layout.sectionCount);
   layout.lastSectionHeader = sizeField - 16;
   int32_t rawSize = 0, rawOffset = 0;
   src.seek(uint64_t(sizeField));

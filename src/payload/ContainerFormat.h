@@ -128,8 +128,8 @@ bool setKeyMatches(std::string_view setKey, std::string_view languageKey);
 
 // Reads the localized sets, applying matching ones to `messages` in stored order.
 // When `all` is given every set is also recorded there (the inspector lists them).
-bool readLocalizedSets(ContainerReader& reader, std::string_view languageKey,
-                       MessageMap& messages, std::vector<LocalizedSet>* all = nullptr);
+bool readLocalizedSets(ContainerReader& reader, std::string_view languageKey, MessageMap& messages,
+                       std::vector<LocalizedSet>* all = nullptr);
 
 // Splits a ";"-terminated name list (configuration entry 2003); empty names are skipped.
 std::vector<std::string> splitNames(std::string_view list, std::size_t limit = SIZE_MAX);

@@ -36,9 +36,13 @@ void unmaskChunk(unsigned char* data, DWORD size) {
 }
 }  // namespace
 
-int32_t unextractedPosition() { return gUnextractedPosition; }
+int32_t unextractedPosition() {
+  return gUnextractedPosition;
+}
 
-bool isSafePayloadName(std::string_view name) { return payloadNameIsSafe(name); }
+bool isSafePayloadName(std::string_view name) {
+  return payloadNameIsSafe(name);
+}
 
 int copyMasked(HANDLE source, HANDLE target, int64_t length, bool unmask) {
   std::vector<unsigned char> storage(kChunk);

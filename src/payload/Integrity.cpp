@@ -20,7 +20,7 @@ using launcher::logLine;
 namespace {
 // Read in large chunks: the CRC pass is bound by the number of reads, not by memory.
 constexpr DWORD kChunk = 1 << 20;
-}
+}  // namespace
 
 void verifyIntegrity(HWND window) {
   win::UniqueFile file = openOwnExecutable();

@@ -6,11 +6,10 @@
 namespace shipkit::payload {
 
 // A name stays inside the extraction directory when it is relative (no drive letter, no
-// leading separator), has no component made only of dots and blanks ("..", ". .") and no empty component, and no
-// forward slash (which Windows would also take as a separator).
+// leading separator), has no component made only of dots and blanks ("..", ". .") and no empty component, and
+// no forward slash (which Windows would also take as a separator).
 inline bool payloadNameIsSafe(std::string_view name) {
-  if (name.empty() || name.find('/') != std::string_view::npos ||
-      name.find(':') != std::string_view::npos)
+  if (name.empty() || name.find('/') != std::string_view::npos || name.find(':') != std::string_view::npos)
     return false;
   std::size_t start = 0;
   while (start <= name.size()) {

@@ -15,15 +15,17 @@ std::wstring widenBytes(std::string_view bytes) {
   return out;
 }
 
-UINT fileApiCodePage() { return ::AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+UINT fileApiCodePage() {
+  return ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+}
 
 std::string narrow(std::wstring_view text, bool* clean) {
   if (clean) *clean = true;
   if (text.empty()) return {};
   const UINT cp = fileApiCodePage();
   BOOL usedDefault = FALSE;
-  int n = ::WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), nullptr, 0,
-                                "?", &usedDefault);
+  int n = ::WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), nullptr, 0, "?",
+                                &usedDefault);
   if (n <= 0) {
     if (clean) *clean = false;
     return {};
@@ -49,7 +51,8 @@ std::string toUtf8(std::wstring_view text) {
   if (text.empty()) return {};
   int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(std::size_t(n > 0 ? n : 0), '\0');
-  if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
+  if (n > 0)
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 
@@ -61,6 +64,8 @@ std::wstring fromUtf8(std::string_view text) {
   return out;
 }
 
-std::wstring lastErrorText(DWORD error) { return std::to_wstring(error); }
+std::wstring lastErrorText(DWORD error) {
+  return std::to_wstring(error);
+}
 
 }  // namespace shipkit::win

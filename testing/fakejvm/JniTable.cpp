@@ -983,21 +983,21 @@ JNINativeInterface_ makeTable() {
   FAKEJVM_JNI_SLOTS(FAKEJVM_STUB)
 
 #define FAKEJVM_SET(N) t.N = N;
-#define FAKEJVM_SET_CALLS(Name, T, L)                                                       \
-  FAKEJVM_SET(Call##Name##Method)                                                           \
-  FAKEJVM_SET(Call##Name##MethodV)                                                          \
-  FAKEJVM_SET(Call##Name##MethodA) FAKEJVM_SET(CallNonvirtual##Name##Method)                \
-      FAKEJVM_SET(CallNonvirtual##Name##MethodV) FAKEJVM_SET(CallNonvirtual##Name##MethodA) \
-          FAKEJVM_SET(CallStatic##Name##Method) FAKEJVM_SET(CallStatic##Name##MethodV)      \
-              FAKEJVM_SET(CallStatic##Name##MethodA)
+#define FAKEJVM_SET_CALLS(Name, T, L)                                                  \
+  FAKEJVM_SET(Call##Name##Method)                                                      \
+  FAKEJVM_SET(Call##Name##MethodV)                                                     \
+  FAKEJVM_SET(Call##Name##MethodA)                                                     \
+  FAKEJVM_SET(CallNonvirtual##Name##Method) FAKEJVM_SET(CallNonvirtual##Name##MethodV) \
+      FAKEJVM_SET(CallNonvirtual##Name##MethodA) FAKEJVM_SET(CallStatic##Name##Method) \
+          FAKEJVM_SET(CallStatic##Name##MethodV) FAKEJVM_SET(CallStatic##Name##MethodA)
 #define FAKEJVM_SET_FIELDS(Name, T, L) \
   FAKEJVM_SET(Get##Name##Field)        \
   FAKEJVM_SET(Set##Name##Field) FAKEJVM_SET(GetStatic##Name##Field) FAKEJVM_SET(SetStatic##Name##Field)
-#define FAKEJVM_SET_ARRAYS(Name, T, L)                                          \
-  FAKEJVM_SET(New##Name##Array)                                                 \
-  FAKEJVM_SET(Get##Name##ArrayElements)                                         \
-  FAKEJVM_SET(Release##Name##ArrayElements) FAKEJVM_SET(Get##Name##ArrayRegion) \
-      FAKEJVM_SET(Set##Name##ArrayRegion)
+#define FAKEJVM_SET_ARRAYS(Name, T, L)      \
+  FAKEJVM_SET(New##Name##Array)             \
+  FAKEJVM_SET(Get##Name##ArrayElements)     \
+  FAKEJVM_SET(Release##Name##ArrayElements) \
+  FAKEJVM_SET(Get##Name##ArrayRegion) FAKEJVM_SET(Set##Name##ArrayRegion)
 
   FAKEJVM_VALUE_TYPES(FAKEJVM_SET_CALLS)
   FAKEJVM_SET_CALLS(Void, void, 'V')

@@ -17,8 +17,10 @@ TEST(PathReduction, WindowsEntriesAndPrefixSiblingsGo) {
   Sandbox box;
   json m = Sandbox::baseManifest();
   m["config"]["10010"] = "1";
-  RunResult r = box.run(box.build(m), "-q -manual",
-                        {.env = {{"SHIPKIT_LOG", "yes"}, {"PATH", "C:\\windows\\system32;C:\\windowsApps\\x;Z:\\tools;;c:\\WINDOWS"}}});
+  RunResult r =
+      box.run(box.build(m), "-q -manual",
+              {.env = {{"SHIPKIT_LOG", "yes"},
+                       {"PATH", "C:\\windows\\system32;C:\\windowsApps\\x;Z:\\tools;;c:\\WINDOWS"}}});
   ASSERT_EQ(r.exitCode, 83) << r.err;
   auto lines = Sandbox::logLines(box.logs().at(0));
   EXPECT_TRUE(contains(lines, "reduced PATH 8 to Z:\\tools")) << testing::PrintToString(lines);
@@ -35,7 +37,8 @@ TEST(PathReduction, OnlyWindowsEntriesLeavePathAsItWas) {
   ASSERT_EQ(r.exitCode, 83);
   auto lines = Sandbox::logLines(box.logs().at(0));
   EXPECT_TRUE(contains(lines, "reduced PATH 0 to ")) << testing::PrintToString(lines);
-  EXPECT_EQ(find(lines, "Setting PATH (native libs) "), "Setting PATH (native libs) C:\\windows\\system32;C:\\windows");
+  EXPECT_EQ(find(lines, "Setting PATH (native libs) "),
+            "Setting PATH (native libs) C:\\windows\\system32;C:\\windows");
 }
 
 TEST(NativeLibraryPath, RelativeEntriesResolveAgainstTheLauncherDirectoryAndExpand) {
@@ -56,8 +59,10 @@ TEST(NativeLibraryPath, RelativeEntriesResolveAgainstTheLauncherDirectoryAndExpa
       << testing::PrintToString(lines);
   EXPECT_TRUE(contains(lines, "Adding DLL directory " + dir + "lib\\native"));
   // Table tokens first, environment tokens after them.
-  int table = indexOf(lines, "expanding2 %SHIPKIT_EXEDIR% to " + dir + " in lib\\native;;${SKT_TEST_DIR}\\more;" + dir + "x.");
-  int env = indexOf(lines, "expanding2 ${SKT_TEST_DIR} to Z:\\opt in lib\\native;;Z:\\opt\\more;" + dir + "x.");
+  int table = indexOf(lines, "expanding2 %SHIPKIT_EXEDIR% to " + dir +
+                                 " in lib\\native;;${SKT_TEST_DIR}\\more;" + dir + "x.");
+  int env =
+      indexOf(lines, "expanding2 ${SKT_TEST_DIR} to Z:\\opt in lib\\native;;Z:\\opt\\more;" + dir + "x.");
   EXPECT_GE(table, 0) << testing::PrintToString(lines);
   EXPECT_GT(env, table);
 }

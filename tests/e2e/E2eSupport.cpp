@@ -12,8 +12,12 @@
 
 namespace e2e {
 
-fs::path repoRoot() { return fs::path(SHIPKIT_ROOT); }
-fs::path outDir() { return fs::path(SHIPKIT_OUT_DIR); }
+fs::path repoRoot() {
+  return fs::path(SHIPKIT_ROOT);
+}
+fs::path outDir() {
+  return fs::path(SHIPKIT_OUT_DIR);
+}
 
 std::string winPath(const fs::path& path) {
   std::string p = fs::absolute(path).lexically_normal().string();

@@ -22,8 +22,8 @@ std::string winPath(const fs::path& path);
 
 struct RunResult {
   int exitCode = -1;
-  std::string out;  // standard output, CR removed
-  std::string err;  // standard error, CR removed
+  std::string out;                   // standard output, CR removed
+  std::string err;                   // standard error, CR removed
   std::vector<std::string> dialogs;  // "caption|text..." for each dialog box shown
 };
 

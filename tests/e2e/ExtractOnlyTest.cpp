@@ -18,7 +18,8 @@ std::string inspectValue(const fs::path& installer, const std::string& key) {
   char line[4096];
   while (p && std::fgets(line, sizeof line, p)) {
     std::string l(line);
-    if (l.rfind(key + ": ", 0) == 0) value = l.substr(key.size() + 2, l.find_last_not_of("\r\n") - key.size() - 1);
+    if (l.rfind(key + ": ", 0) == 0)
+      value = l.substr(key.size() + 2, l.find_last_not_of("\r\n") - key.size() - 1);
   }
   if (p) ::pclose(p);
   return value;

@@ -16,8 +16,10 @@ fs::path makeRuntime(const fs::path& dir, const std::string& version,
                      const std::vector<std::string>& jvmDirs = {"bin/server"}) {
   fs::create_directories(dir / "bin");
   for (const char* exe : {"java.exe", "javaw.exe"}) {
-    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", dir / "bin" / exe, fs::copy_options::overwrite_existing);
-    std::ofstream(dir / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"" << version << "\"\n";
+    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", dir / "bin" / exe,
+                  fs::copy_options::overwrite_existing);
+    std::ofstream(dir / "bin" / (std::string(exe) + ".behaviour"))
+        << "stderr java version \"" << version << "\"\n";
   }
   for (const auto& sub : jvmDirs) {
     fs::create_directories(dir / sub);
@@ -139,8 +141,8 @@ TEST(JvmCreation, LauncherPropertiesLeadTheOptionsInOrder) {
   // The position where the Java side's data begins, as the packer reports it.
   std::string inspect;
   {
-    std::string cmd = "'" + (outDir() / "shipkit-pack").string() + "' inspect '" + (l.box.dir() / "setup.exe").string() +
-                      "' | sed -n 's/^unextracted position: //p'";
+    std::string cmd = "'" + (outDir() / "shipkit-pack").string() + "' inspect '" +
+                      (l.box.dir() / "setup.exe").string() + "' | sed -n 's/^unextracted position: //p'";
     FILE* p = ::popen(cmd.c_str(), "r");
     char buf[64] = {};
     if (p && std::fgets(buf, sizeof buf, p)) inspect = std::string(buf, std::strcspn(buf, "\r\n"));
@@ -247,7 +249,8 @@ TEST(JvmSearch, SequenceOrderThenPreviousInstallationsThenProductVariables) {
   l.manifest["config"]["128"] = "EJAVA_HOME;Y;EJDK_HOME;";
   l.manifest["config"]["126"] = "1.8";
   l.manifest["config"]["127"] = "11";
-  RunResult r = l.run("-q", {{"JAVA_HOME", winPath(old)}}, nullptr, {.unset = {"JDK_HOME", "SHIPKIT_JAVA_HOME", "JARWRAP_JAVA_HOME"}});
+  RunResult r = l.run("-q", {{"JAVA_HOME", winPath(old)}}, nullptr,
+                      {.unset = {"JDK_HOME", "SHIPKIT_JAVA_HOME", "JARWRAP_JAVA_HOME"}});
   EXPECT_EQ(r.exitCode, 83) << r.err;
   auto lines = l.log();
   int javaHome = indexOf(lines, "Testing location JAVA_HOME (type E)");
@@ -268,7 +271,9 @@ struct FallbackCase {
   int exitCode;
 };
 
-void PrintTo(const FallbackCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FallbackCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class JvmSearchFallback : public testing::TestWithParam<FallbackCase> {};
 
@@ -289,17 +294,19 @@ TEST_P(JvmSearchFallback, OutOfBoundsRuntime) {
   EXPECT_EQ(retried, c.exitCode == 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Entries, JvmSearchFallback,
-                         testing::Values(FallbackCase{"relative_R", "Rjre", 0}, FallbackCase{"relative_A", "Ajre", 0},
-                                         FallbackCase{"absolute_A", "ADIR", 83}, FallbackCase{"absolute_R", "RDIR", 83},
-                                         FallbackCase{"absolute_B", "BDIR", 0}),
-                         [](const testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Entries, JvmSearchFallback,
+    testing::Values(FallbackCase{"relative_R", "Rjre", 0}, FallbackCase{"relative_A", "Ajre", 0},
+                    FallbackCase{"absolute_A", "ADIR", 83}, FallbackCase{"absolute_R", "RDIR", 83},
+                    FallbackCase{"absolute_B", "BDIR", 0}),
+    [](const testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.name); });
 
 TEST(JvmSearch, EmptySequenceStillTriesLocationFilesAndProductVariables) {
   {
     Launch l;
     fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
-    RunResult r = l.run("-q", {{"SHIPKIT_JAVA_HOME", winPath(rt)}}, nullptr, {.unset = {"JARWRAP_JAVA_HOME"}});
+    RunResult r =
+        l.run("-q", {{"SHIPKIT_JAVA_HOME", winPath(rt)}}, nullptr, {.unset = {"JARWRAP_JAVA_HOME"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     auto lines = l.log();
     int finished = indexOf(lines, "Search sequence finished");
@@ -338,7 +345,8 @@ TEST(JvmLaunch, WindowedShipkitMainGetsTheArgumentBlockAndTheUserArguments) {
   json rep = reportOf(l.report);
   ASSERT_TRUE(rep.is_object());
   std::string exe = winPath(l.box.dir() / "setup.exe");
-  EXPECT_EQ(rep["mainArgs"], json::array({"true", "com.example.Main", "", "", "true", exe, "extra1", "extra two", "q"}));
+  EXPECT_EQ(rep["mainArgs"],
+            json::array({"true", "com.example.Main", "", "", "true", exe, "extra1", "extra two", "q"}));
   // The windowed launcher runs the javaw.exe beside the java.exe it checked.
   auto lines = l.log();
   EXPECT_TRUE(contains(lines, "Trying to load JVM-DLL from " + lower(winPath(rt)) + "\\bin\\javaw.exe"))
@@ -360,10 +368,11 @@ TEST(VmOptions, FullListInOrderFromEverySource) {
   c["125"] = "1";
   c["166"] = "1";
   l.manifest["files"] = json::array({{{"name", "a.jar"}, {"text", "a"}},
-                                      {{"name", "b.zip"}, {"text", "b"}},
-                                      {{"name", "user\\c.jar"}, {"text", "c"}}});
-  std::ofstream(l.box.dir() / "setup.vmoptions") << "# options beside the installer\r\n  -Dvm.file=1  \r\n\r\n"
-                                                 << "-classpath/a lib\\extra.jar\r\n";
+                                     {{"name", "b.zip"}, {"text", "b"}},
+                                     {{"name", "user\\c.jar"}, {"text", "c"}}});
+  std::ofstream(l.box.dir() / "setup.vmoptions")
+      << "# options beside the installer\r\n  -Dvm.file=1  \r\n\r\n"
+      << "-classpath/a lib\\extra.jar\r\n";
   RunResult r = l.run("-q -J-Dfoo=bar -Dsun.locale.formatasdefault=false keep",
                       {{"SKT_TEST_JRE", winPath(rt)}, {"MANPATH", "x"}});
   ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -28,7 +28,9 @@ struct LanguageCase {
   const char* text;
 };
 
-void PrintTo(const LanguageCase& c, std::ostream* os) { *os << c.locale; }
+void PrintTo(const LanguageCase& c, std::ostream* os) {
+  *os << c.locale;
+}
 
 class Language : public testing::TestWithParam<LanguageCase> {};
 
@@ -37,8 +39,8 @@ class Language : public testing::TestWithParam<LanguageCase> {};
 TEST_P(Language, SetsApplyByPrefixInStoredOrder) {
   const LanguageCase& c = GetParam();
   Sandbox box;
-  RunResult r = box.run(box.build(localizedManifest()), "-manual",
-                        {.env = {{"SHIPKIT_LOG", "yes"}}, .lang = c.locale});
+  RunResult r =
+      box.run(box.build(localizedManifest()), "-manual", {.env = {{"SHIPKIT_LOG", "yes"}}, .lang = c.locale});
   EXPECT_EQ(r.exitCode, 1);
   ASSERT_EQ(r.dialogs.size(), 1u) << r.err;
   std::string expected = std::string(c.caption) + "|" + c.text + "\\n\\nLog: ";

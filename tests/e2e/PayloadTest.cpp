@@ -20,7 +20,9 @@ std::vector<fs::path> extractionDirs(const fs::path& root) {
   return dirs;
 }
 
-std::string bytesOf(const fs::path& p) { return Sandbox::readFile(p); }
+std::string bytesOf(const fs::path& p) {
+  return Sandbox::readFile(p);
+}
 
 std::vector<std::string> onlyLog(const Sandbox& box) {
   auto logs = box.logs();
@@ -106,20 +108,24 @@ TEST(Extraction, ContainerCutInsideAFileIsCorrupt) {
   RunResult r = box.run(exe, "-manual");
   EXPECT_EQ(r.exitCode, 1);
   ASSERT_EQ(r.dialogs.size(), 1u);
-  EXPECT_EQ(r.dialogs[0], "shipkit Wizard|The installation file is corrupted. If it is a download please try it again.");
+  EXPECT_EQ(r.dialogs[0],
+            "shipkit Wizard|The installation file is corrupted. If it is a download please try it again.");
   auto lines = onlyLog(box);  // the fatal exit keeps the log
   bool readFailed = false;
-  for (const auto& l : lines) readFailed |= l.rfind("ERROR: ReadFile failed 0 ", 0) == 0 && l.ends_with(" 7000");
+  for (const auto& l : lines)
+    readFailed |= l.rfind("ERROR: ReadFile failed 0 ", 0) == 0 && l.ends_with(" 7000");
   EXPECT_TRUE(readFailed) << testing::PrintToString(lines);
   bool failedToExtract = false;
-  for (const auto& l : lines) failedToExtract |= l.rfind("ERROR: Failed to extract ", 0) == 0 && l.ends_with("big.bin");
+  for (const auto& l : lines)
+    failedToExtract |= l.rfind("ERROR: Failed to extract ", 0) == 0 && l.ends_with("big.bin");
   EXPECT_TRUE(failedToExtract);
   EXPECT_TRUE(extractionDirs(box.temp()).empty()) << "the fatal exit removes the extraction directory";
 }
 
 TEST(Extraction, CutLengthFieldIsAFatalReadLongOnTheConsole) {
   Sandbox box;
-  json m = manifestWith(json::array({{{"name", "a.txt"}, {"text", "abc"}}, {{"name", "b.txt"}, {"text", "def"}}}));
+  json m =
+      manifestWith(json::array({{{"name", "a.txt"}, {"text", "abc"}}, {{"name", "b.txt"}, {"text", "def"}}}));
   m["checksum"] = false;
   m.erase("trailer");
   fs::path exe = box.build(m);
@@ -133,7 +139,8 @@ TEST(Extraction, CutLengthFieldIsAFatalReadLongOnTheConsole) {
 TEST(Extraction, NamesLeavingTheDirectoryAreRejected) {
   // The packer refuses such names, so a harmless name of the same length is patched in the
   // built file (without a checksum, as a hostile container would be).
-  for (const char* name : {"..\\escaped.txt", "C:\\escaped.txt", "\\escaped.txt", "sub\\..\\..\\escaped.txt"}) {
+  for (const char* name :
+       {"..\\escaped.txt", "C:\\escaped.txt", "\\escaped.txt", "sub\\..\\..\\escaped.txt"}) {
     Sandbox box;
     std::string placeholder(std::strlen(name), 'q');
     json m = manifestWith(
@@ -153,7 +160,8 @@ TEST(Extraction, NamesLeavingTheDirectoryAreRejected) {
     EXPECT_FALSE(fs::exists(box.temp() / "escaped.txt")) << name;
     EXPECT_FALSE(fs::exists("/escaped.txt")) << name;
     auto lines = onlyLog(box);
-    EXPECT_TRUE(contains(lines, std::string("ERROR: payload file name escapes the extraction directory: ") + name))
+    EXPECT_TRUE(
+        contains(lines, std::string("ERROR: payload file name escapes the extraction directory: ") + name))
         << testing::PrintToString(lines);
   }
 }
@@ -186,21 +194,24 @@ TEST(Extraction, FullDiskShowsNotEnoughSpace) {
 struct IntegrityCase {
   const char* name;
   bool checksum;
-  json header;             // forced header fields
-  std::string arguments;   // besides "-manual"
-  int flipAt;              // byte to flip, counted back from the end (0: none)
-  int cut;                 // bytes cut from the end
-  std::string expect;      // "pass", "corrupt" or "internal34"
+  json header;            // forced header fields
+  std::string arguments;  // besides "-manual"
+  int flipAt;             // byte to flip, counted back from the end (0: none)
+  int cut;                // bytes cut from the end
+  std::string expect;     // "pass", "corrupt" or "internal34"
 };
 
-void PrintTo(const IntegrityCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const IntegrityCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class Integrity : public testing::TestWithParam<IntegrityCase> {};
 
 TEST_P(Integrity, Verdict) {
   const IntegrityCase& c = GetParam();
   Sandbox box;
-  json m = manifestWith(json::array({{{"name", "data.bin"}, {"text", "payload bytes 0123456789"}}}), {{"155", "1"}});
+  json m = manifestWith(json::array({{{"name", "data.bin"}, {"text", "payload bytes 0123456789"}}}),
+                        {{"155", "1"}});
   m["checksum"] = c.checksum;
   if (!c.header.is_null()) m["header"] = c.header;
   fs::path exe = box.build(m);
@@ -237,14 +248,15 @@ TEST_P(Integrity, Verdict) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Integrity,
-    testing::Values(IntegrityCase{"intact", true, nullptr, "", 0, 0, "pass"},
-                    IntegrityCase{"flag0_bad_crc", false, {{"crc", 12345}}, "", 0, 0, "pass"},
-                    IntegrityCase{"nocheck_bad_crc", true, {{"crc", 12345}}, "-nocheck", 0, 0, "pass"},
-                    IntegrityCase{"bad_crc", true, {{"crc", 12345}}, "", 0, 0, "corrupt"},
-                    IntegrityCase{"flipped_trailing_byte", true, nullptr, "", 3, 0, "corrupt"},
-                    // The 4 trailing magic bytes, then the masked file data.
-                    IntegrityCase{"flipped_file_byte", true, nullptr, "", 4 + 5, 0, "corrupt"},
-                    IntegrityCase{"shorter_than_length", true, nullptr, "", 0, 5, "internal34"},
-                    IntegrityCase{"zero_length_zero_crc", true, {{"length", 0}, {"crc", 0}}, "", 0, 0, "pass"},
-                    IntegrityCase{"zero_length_other_crc", true, {{"length", 0}, {"crc", 7}}, "", 0, 0, "corrupt"}),
+    testing::Values(
+        IntegrityCase{"intact", true, nullptr, "", 0, 0, "pass"},
+        IntegrityCase{"flag0_bad_crc", false, {{"crc", 12345}}, "", 0, 0, "pass"},
+        IntegrityCase{"nocheck_bad_crc", true, {{"crc", 12345}}, "-nocheck", 0, 0, "pass"},
+        IntegrityCase{"bad_crc", true, {{"crc", 12345}}, "", 0, 0, "corrupt"},
+        IntegrityCase{"flipped_trailing_byte", true, nullptr, "", 3, 0, "corrupt"},
+        // The 4 trailing magic bytes, then the masked file data.
+        IntegrityCase{"flipped_file_byte", true, nullptr, "", 4 + 5, 0, "corrupt"},
+        IntegrityCase{"shorter_than_length", true, nullptr, "", 0, 5, "internal34"},
+        IntegrityCase{"zero_length_zero_crc", true, {{"length", 0}, {"crc", 0}}, "", 0, 0, "pass"},
+        IntegrityCase{"zero_length_other_crc", true, {{"length", 0}, {"crc", 7}}, "", 0, 0, "corrupt"}),
     [](const testing::TestParamInfo<IntegrityCase>& info) { return std::string(info.param.name); });

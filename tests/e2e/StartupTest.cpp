@@ -17,7 +17,9 @@ std::string lastLine(const std::string& text) {
 }
 
 // Cuts an installer's file at `size` bytes.
-void truncateTo(const fs::path& file, std::uintmax_t size) { fs::resize_file(file, size); }
+void truncateTo(const fs::path& file, std::uintmax_t size) {
+  fs::resize_file(file, size);
+}
 
 std::uintmax_t findUtf16(const fs::path& file, const std::u16string& text) {
   std::string bytes = Sandbox::readFile(file);
@@ -135,13 +137,15 @@ TEST(RunModes, DialogOpenedOnlyForTheRuntimeStepDoesNotRepeatTheMainWork) {
 TEST(DiagnosticLog, KeptWithShipkitLogYesAndNumberedPastExistingFiles) {
   Sandbox box;
   fs::path exe = box.build(Sandbox::baseManifest());
-  for (int n = 1; n <= 3; ++n) std::ofstream(box.temp() / ("skt_nlog_" + std::to_string(n) + ".log")) << "old";
+  for (int n = 1; n <= 3; ++n)
+    std::ofstream(box.temp() / ("skt_nlog_" + std::to_string(n) + ".log")) << "old";
   RunResult r = box.run(exe, "-q -manual", {.env = {{"SHIPKIT_LOG", "yes"}}});
   EXPECT_EQ(r.exitCode, 83);
   ASSERT_EQ(box.logs().size(), 4u);
   fs::path log = box.temp() / "skt_nlog_4.log";
   std::string raw = Sandbox::readFile(log);
-  EXPECT_EQ(raw.rfind("\xEF\xBB\xBFStarted executable " + winPath(exe) + " at ", 0), 0u) << raw.substr(0, 200);
+  EXPECT_EQ(raw.rfind("\xEF\xBB\xBFStarted executable " + winPath(exe) + " at ", 0), 0u)
+      << raw.substr(0, 200);
   auto lines = Sandbox::logLines(log);
   int first = -1;
   for (int i = 0; i < int(lines.size()); ++i)
@@ -162,7 +166,8 @@ TEST(DiagnosticLog, KeptWithShipkitLogYesAndNumberedPastExistingFiles) {
 TEST(DiagnosticLog, DeletedUnlessTheValueIsExactlyYes) {
   for (const char* value : {"YES", "yes ", "1", ""}) {
     Sandbox box;
-    RunResult r = box.run(box.build(Sandbox::baseManifest()), "-q -manual", {.env = {{"SHIPKIT_LOG", value}}});
+    RunResult r =
+        box.run(box.build(Sandbox::baseManifest()), "-q -manual", {.env = {{"SHIPKIT_LOG", value}}});
     EXPECT_EQ(r.exitCode, 83);
     EXPECT_TRUE(box.logs().empty()) << "SHIPKIT_LOG=" << value;
   }
@@ -216,12 +221,14 @@ TEST(CommandLine, RebootWordWithExtraTextIsAnOrdinaryRun) {
 }
 
 struct QuotingCase {
-  std::string arguments;   // after the program path; "DIR" stands for the temp directory
-  std::string logged;      // the directory as the manual-temp line shows it
+  std::string arguments;  // after the program path; "DIR" stands for the temp directory
+  std::string logged;     // the directory as the manual-temp line shows it
   bool usable;
 };
 
-void PrintTo(const QuotingCase& c, std::ostream* os) { *os << c.arguments; }
+void PrintTo(const QuotingCase& c, std::ostream* os) {
+  *os << c.arguments;
+}
 
 class TempSwitchQuoting : public testing::TestWithParam<QuotingCase> {};
 

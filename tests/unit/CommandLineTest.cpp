@@ -1,6 +1,6 @@
-#include "launcher/CommandLine.h"
-
 #include <gtest/gtest.h>
+
+#include "launcher/CommandLine.h"
 
 using shipkit::launcher::parseRunSwitches;
 using shipkit::launcher::splitCommandLine;
@@ -36,12 +36,14 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{L"\"it's here\" 'say \"hi\"'", {L"it's here", L"say \"hi\""}},
         SplitCase{L"a'b c'd", {L"ab c", L"d"}},
         // An unterminated quote takes the rest of the line.
-        SplitCase{L"x \"rest of  line", {L"x", L"rest of  line"}},
-        SplitCase{L"x 'open", {L"x", L"open"}},
+        SplitCase{L"x \"rest of  line", {L"x", L"rest of  line"}}, SplitCase{L"x 'open", {L"x", L"open"}},
         // Empty quotes make an empty word.
         SplitCase{L"-temp \"\" x", {L"-temp", L"", L"x"}},
         // No escape character: backslashes stay.
-        SplitCase{L"a\\\" b\"", {L"a\\ b", }},
+        SplitCase{L"a\\\" b\"",
+                  {
+                      L"a\\ b",
+                  }},
         SplitCase{L"\"a\"\"b\"", {L"a", L"b"}},
         // After a closing quote exactly one blank is skipped; further blanks are skipped too.
         SplitCase{L"\"a\"   b", {L"a", L"b"}}),

@@ -1,6 +1,6 @@
-#include "payload/ContainerFormat.h"
-
 #include <gtest/gtest.h>
+
+#include "payload/ContainerFormat.h"
 
 using namespace shipkit::payload;
 
@@ -157,10 +157,8 @@ TEST(ContainerTables, LocalizedSetsApplyByPrefixInStoredOrder) {
     std::u16string m20013;
     bool has555;
   } rows[] = {
-      {"de_CH", u"Fehler CH", u"Assistent", true},
-      {"de", u"Fehler", u"Assistent", false},
-      {"de_DE", u"Fehler", u"Assistent", false},
-      {"fr_FR", u"Erreur", u"Wizard", false},
+      {"de_CH", u"Fehler CH", u"Assistent", true}, {"de", u"Fehler", u"Assistent", false},
+      {"de_DE", u"Fehler", u"Assistent", false},   {"fr_FR", u"Erreur", u"Wizard", false},
       {"en", u"Error", u"Wizard", false},
       // "de_CH" is not a prefix of "de".
   };

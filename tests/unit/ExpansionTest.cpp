@@ -1,6 +1,6 @@
-#include "jvm/launch/Expansion.h"
-
 #include <gtest/gtest.h>
+
+#include "jvm/launch/Expansion.h"
 
 using namespace shipkit::jvm;
 
@@ -64,9 +64,10 @@ TEST(Expansion, TextInsertedForOneTokenIsSearchedForLaterTokens) {
 TEST(Expansion, OneLogLinePerReplacementWithTheWholeText) {
   std::vector<std::string> lines;
   std::string text = "${JAVA_HOME};${JAVA_HOME}";
-  expandVariables<char>(text, values(), [&](std::string_view token, std::string_view value, std::string_view all) {
-    lines.push_back(std::string(token) + " -> " + std::string(value) + " : " + std::string(all));
-  });
+  expandVariables<char>(
+      text, values(), [&](std::string_view token, std::string_view value, std::string_view all) {
+        lines.push_back(std::string(token) + " -> " + std::string(value) + " : " + std::string(all));
+      });
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "${JAVA_HOME} -> C:\\jdk : C:\\jdk;${JAVA_HOME}");
   EXPECT_EQ(lines[1], "${JAVA_HOME} -> C:\\jdk : C:\\jdk;C:\\jdk");

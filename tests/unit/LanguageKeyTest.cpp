@@ -1,6 +1,6 @@
-#include "payload/LanguageKey.h"
-
 #include <gtest/gtest.h>
+
+#include "payload/LanguageKey.h"
 
 using namespace shipkit::payload;
 
@@ -9,17 +9,31 @@ TEST(LanguageKey, ExactThenPrimaryLanguage) {
     uint16_t id;
     const char* key;
   } rows[] = {
-      {2055, "de_CH"},     {1031, "de_DE"},      {1033, "en_US"},  {2057, "en_GB"},
-      {2068, "no_NO_NY"},  {9225, "en"},         {1073, "ts"},     {1092, "tt"},
-      {2066, "ko_KR"},     {3082, "es_ES"},      {3098, "sr_CS"},  {20490, "es_PR"},
+      {2055, "de_CH"},
+      {1031, "de_DE"},
+      {1033, "en_US"},
+      {2057, "en_GB"},
+      {2068, "no_NO_NY"},
+      {9225, "en"},
+      {1073, "ts"},
+      {1092, "tt"},
+      {2066, "ko_KR"},
+      {3082, "es_ES"},
+      {3098, "sr_CS"},
+      {20490, "es_PR"},
       // No exact entry: the primary language (id & 0x3FF) decides.
-      {7180, "fr"},        {0x0807 + 0x1000, "de"}, {0x0409 + 0x4000, "en"},
+      {7180, "fr"},
+      {0x0807 + 0x1000, "de"},
+      {0x0409 + 0x4000, "en"},
       // Primary ids match directly too.
-      {7, "de"},           {86, "gl"},
+      {7, "de"},
+      {86, "gl"},
       // Unknown primary language: no key (the caller keeps "en").
-      {0x0400 | 100, ""},  {0, ""},
+      {0x0400 | 100, ""},
+      {0, ""},
       // 1050 is hr_HR, but its primary language 26 is sr.
-      {1050, "hr_HR"},     {0x041A + 0x0800, "sr_CS"},
+      {1050, "hr_HR"},
+      {0x041A + 0x0800, "sr_CS"},
   };
   for (const auto& row : rows) EXPECT_EQ(languageKeyFor(row.id), row.key) << "id " << row.id;
 }

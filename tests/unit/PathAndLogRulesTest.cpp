@@ -15,9 +15,18 @@ TEST(PathRules, IsRelative) {
     const wchar_t* path;
     bool relative;
   } rows[] = {
-      {L"C:\\x", false}, {L"\"C:\\x\"", false}, {L"\\\\server\\share", false}, {L"\"\\\\srv\\s", false},
-      {L"\\rooted", true}, {L"C:x", true},      {L"C:/x", true},               {L"C:", true},
-      {L"\"C:", true},     {L"", true},         {L"lib", true},                {L"..\\x", true},
+      {L"C:\\x", false},
+      {L"\"C:\\x\"", false},
+      {L"\\\\server\\share", false},
+      {L"\"\\\\srv\\s", false},
+      {L"\\rooted", true},
+      {L"C:x", true},
+      {L"C:/x", true},
+      {L"C:", true},
+      {L"\"C:", true},
+      {L"", true},
+      {L"lib", true},
+      {L"..\\x", true},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(isRelative<wchar_t>(row.path), row.relative) << testing::PrintToString(std::wstring(row.path));
@@ -31,8 +40,12 @@ TEST(PathRules, CollapseBackslashesKeepsTheNetworkPrefix) {
     const char* in;
     const char* out;
   } rows[] = {
-      {"C:\\\\a\\\\\\b", "C:\\a\\b"}, {"\\\\server\\\\share", "\\\\server\\share"},
-      {"\\\\\\x", "\\\\x"},           {"a\\", "a\\"}, {"", ""}, {"\\", "\\"},
+      {"C:\\\\a\\\\\\b", "C:\\a\\b"},
+      {"\\\\server\\\\share", "\\\\server\\share"},
+      {"\\\\\\x", "\\\\x"},
+      {"a\\", "a\\"},
+      {"", ""},
+      {"\\", "\\"},
   };
   for (const auto& row : rows) EXPECT_EQ(collapseBackslashes<char>(row.in), row.out) << row.in;
 }
@@ -71,9 +84,19 @@ TEST(ConfigValue, ParseIntLikeTheRuntime) {
     const char* text;
     int32_t value;
   } rows[] = {
-      {" 7", 7},   {"-1", -1},  {"0x10", 0}, {"", 0},  {"abc", 0},        {"12abc", 12},
-      {"+5", 5},   {"\t\n 3", 3}, {"- 3", 0}, {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN},
-      {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN},
+      {" 7", 7},
+      {"-1", -1},
+      {"0x10", 0},
+      {"", 0},
+      {"abc", 0},
+      {"12abc", 12},
+      {"+5", 5},
+      {"\t\n 3", 3},
+      {"- 3", 0},
+      {"99999999999", INT32_MAX},
+      {"-99999999999", INT32_MIN},
+      {"2147483647", INT32_MAX},
+      {"-2147483648", INT32_MIN},
   };
   for (const auto& row : rows) EXPECT_EQ(parseConfigInt(row.text), row.value) << '"' << row.text << '"';
 }
@@ -84,9 +107,9 @@ TEST(PayloadNames, NamesThatLeaveTheDirectoryAreUnsafe) {
     bool safe;
   } rows[] = {
       {"sktruntime.jar", true}, {"lib\\a.jar", true}, {"a\\b\\c.txt", true}, {"..\\x", false},
-      {"a\\..\\..\\x", false},   {"C:\\x", false},     {"c:x", false},        {"\\x", false},
+      {"a\\..\\..\\x", false},  {"C:\\x", false},     {"c:x", false},        {"\\x", false},
       {"a/../x", false},        {"", false},          {"a\\\\b", false},     {".", false},
-      {"a\\. .\\b", false},     {"...", false},        {"a.b..c", true},      {"a\\", false},
+      {"a\\. .\\b", false},     {"...", false},       {"a.b..c", true},      {"a\\", false},
   };
   for (const auto& row : rows) EXPECT_EQ(payloadNameIsSafe(row.name), row.safe) << row.name;
 }

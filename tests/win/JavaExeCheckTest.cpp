@@ -53,7 +53,8 @@ TEST_F(JavaExeCheck, VersionFromTheFirstLineOfTheOutput) {
       {"new", javaVersion("12"), false, "12", "12", "checkJavaExe returning 0"},
       {"ea", javaVersion("11-ea"), false, "11-ea", "11-ea", "beta vm not allowed"},
       // Without a closing quote the version runs to the line end.
-      {"unquoted", says("java version \"1.8.0_201"), true, "1.8.0_201", "1.8.0_201", "Java version: 1.8.0_201"},
+      {"unquoted", says("java version \"1.8.0_201"), true, "1.8.0_201", "1.8.0_201",
+       "Java version: 1.8.0_201"},
       // A failing run is remembered as "1.0.0".
       {"failing", javaVersion("1.8.0_201") + "exit 1\n", false, "", "1.0.0", "Exit Code 1"},
   };

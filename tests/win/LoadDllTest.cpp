@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
-#include <vector>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "jvm/launch/JavaVMLauncher.h"
 #include "jvm/locate/LoadDll.h"
@@ -39,8 +39,8 @@ class LoadDllTest : public testing::Test {
             testing::UnitTest::GetInstance()->current_test_info()->name();
     CreateDirectoryA(root_.c_str(), nullptr);
     launcher::runState().messageBoxMode = false;
-    payload::tables().messages = {{1016, u"no runtime {0}"}, {1018, u"variable {0}"}, {1020, u"damaged {0}"},
-                                  {1005, u"cannot start"}};
+    payload::tables().messages = {
+        {1016, u"no runtime {0}"}, {1018, u"variable {0}"}, {1020, u"damaged {0}"}, {1005, u"cannot start"}};
   }
   void TearDown() override {
     payload::tables() = savedTables_;

@@ -66,10 +66,11 @@ std::wstring expandWide(std::wstring text, bool ansiForm) {
   if (text.find(L"${launcher:sys.tempDir}") != std::wstring::npos)
     v.systemTempDir = ansiForm ? win::wide(launcher::tempRoot()) : launcher::tempRootW(false);
   v.environment = environmentBlock<wchar_t>();
-  expandVariables<wchar_t>(text, v, [](std::wstring_view token, std::wstring_view value, std::wstring_view all) {
-    launcher::logLine(L"expanding2 %s to %s in %s.", std::wstring(token).c_str(), std::wstring(value).c_str(),
-                      std::wstring(all).c_str());
-  });
+  expandVariables<wchar_t>(text, v,
+                           [](std::wstring_view token, std::wstring_view value, std::wstring_view all) {
+                             launcher::logLine(L"expanding2 %s to %s in %s.", std::wstring(token).c_str(),
+                                               std::wstring(value).c_str(), std::wstring(all).c_str());
+                           });
   return text;
 }
 

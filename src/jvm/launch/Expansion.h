@@ -23,8 +23,9 @@ struct ExpansionValues {
 };
 
 template <typename Char>
-using ExpansionLogger = std::function<void(std::basic_string_view<Char> token, std::basic_string_view<Char> value,
-                                           std::basic_string_view<Char> text)>;
+using ExpansionLogger =
+    std::function<void(std::basic_string_view<Char> token, std::basic_string_view<Char> value,
+                       std::basic_string_view<Char> text)>;
 
 // Replaces every occurrence of `token` after the previous replacement's end, so a value
 // containing its own token is not expanded again. Logs each replacement.

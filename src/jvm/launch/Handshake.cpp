@@ -19,7 +19,9 @@ using launcher::logLine;
 
 namespace {
 
-std::string cstr(std::string_view s) { return std::string(s); }
+std::string cstr(std::string_view s) {
+  return std::string(s);
+}
 
 jstring newString(JNIEnv* env, const std::wstring& text) {
   return env->NewString(reinterpret_cast<const jchar*>(text.data()), jsize(text.size()));
@@ -175,9 +177,8 @@ std::vector<std::wstring> mainArguments(const std::vector<std::wstring>& launche
 }
 
 bool invokeMain(JNIEnv* env, const std::vector<std::wstring>& launcherArgs) {
-  const std::string className =
-      cstr(launcher::runState().launcherKind == 'i' ? java::kShipkitLauncherClass
-                                                    : java::kJarwrapLauncherClass);
+  const std::string className = cstr(launcher::runState().launcherKind == 'i' ? java::kShipkitLauncherClass
+                                                                              : java::kJarwrapLauncherClass);
   logLine(L"main class: %S", className.c_str());
   jclass mainClass = env->FindClass(className.c_str());
   if (!mainClass) {
@@ -185,7 +186,8 @@ bool invokeMain(JNIEnv* env, const std::vector<std::wstring>& launcherArgs) {
     logError(L"could not find main class");
     launcher::fatalMessage(1010);
   }
-  jmethodID main = env->GetStaticMethodID(mainClass, cstr(java::kMainMethod).c_str(), cstr(java::kMainSignature).c_str());
+  jmethodID main =
+      env->GetStaticMethodID(mainClass, cstr(java::kMainMethod).c_str(), cstr(java::kMainSignature).c_str());
   if (!main) {
     clearPending(env);
     logError(L"could not find main method");

@@ -37,7 +37,9 @@ VmState& vmState() {
   return s;
 }
 
-bool fileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool fileExists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Sets PATH in the process environment and in the C runtime's copy of it; `value` null
 // removes the variable.
@@ -58,7 +60,8 @@ void preloadUcrt(const std::string& bin) {
   const std::string ucrt = bin + "\\ucrtbase.dll";
   if (!below64 || !fileExists(ucrt)) return;
   logLine(L"Preloading ucrtbase.dll");
-  if (!::LoadLibraryA("ucrtbase.dll") && !::LoadLibraryA(ucrt.c_str())) logLine(L"Could not preload ucrtbase.dll");
+  if (!::LoadLibraryA("ucrtbase.dll") && !::LoadLibraryA(ucrt.c_str()))
+    logLine(L"Could not preload ucrtbase.dll");
 }
 
 HMODULE tryBinDirectory(const std::string& bin) {
@@ -114,14 +117,17 @@ HMODULE loadJvmLibrary(const std::string& javaExe) {
 
 bool resolveEntryPoint(HMODULE library) {
   if (!library) return false;
-  auto create = reinterpret_cast<CreateJavaVM>(reinterpret_cast<void*>(::GetProcAddress(library, "JNI_CreateJavaVM")));
+  auto create =
+      reinterpret_cast<CreateJavaVM>(reinterpret_cast<void*>(::GetProcAddress(library, "JNI_CreateJavaVM")));
   if (!create) return false;
   vmState().library = library;
   vmState().create = create;
   return true;
 }
 
-bool jvmRunning() { return vmState().running; }
+bool jvmRunning() {
+  return vmState().running;
+}
 
 std::vector<std::string> launcherSystemProperties() {
   const launcher::RunState& rs = launcher::runState();
@@ -134,7 +140,8 @@ std::vector<std::string> launcherSystemProperties() {
   props.push_back("-Dsun.java.command=" + launcher::launcherPath());
   props.push_back("-Djarwrap.tempDir=" + rs.extractionDir);
   const bool reused = rs.languageRestart && !rs.restartFailed;
-  props.push_back("-Djarwrap.unextractedPosition=" + std::to_string(reused ? -1 : int(payload::unextractedPosition())));
+  props.push_back("-Djarwrap.unextractedPosition=" +
+                  std::to_string(reused ? -1 : int(payload::unextractedPosition())));
   char path[12000] = {};
   DWORD n = ::GetEnvironmentVariableA("PATH", path, sizeof path);
   props.push_back("-Djava.library.path=" + std::string(path, n < sizeof path ? n : 0));
@@ -180,4 +187,3 @@ bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroy
 }
 
 }  // namespace shipkit::jvm
-

@@ -48,7 +48,9 @@ struct SearchState {
 };
 
 // A runtime directory: absolute against the launcher's directory, full, lower case.
-std::string normaliseDirectory(const std::string& dir) { return launcher::resolvePath(std::string_view(dir), false); }
+std::string normaliseDirectory(const std::string& dir) {
+  return launcher::resolvePath(std::string_view(dir), false);
+}
 
 bool checkLocation(std::string& javaExe, std::string& version, const std::string& dir, const Bounds& b,
                    bool allowPreRelease, bool acceptAny) {
@@ -135,7 +137,8 @@ HMODULE search(SearchState& s) {
           return s.library;
         break;
       case 'E':
-        if (checkEnvironmentVariable(s.javaExe, s.version, value.c_str(), b) && pass(kOriginEnvironment, value))
+        if (checkEnvironmentVariable(s.javaExe, s.version, value.c_str(), b) &&
+            pass(kOriginEnvironment, value))
           return s.library;
         break;
       case 'S':
@@ -190,7 +193,8 @@ HMODULE search(SearchState& s) {
   logLine(L"Search sequence finished");
 
   for (const char* name : {"JARWRAP_JAVA_HOME", "SHIPKIT_JAVA_HOME"})
-    if (checkEnvironmentVariable(s.javaExe, s.version, name, b) && pass(kOriginEnvironment, name)) return s.library;
+    if (checkEnvironmentVariable(s.javaExe, s.version, name, b) && pass(kOriginEnvironment, name))
+      return s.library;
   return nullptr;
 }
 
@@ -220,7 +224,8 @@ std::string firstLineOf(const std::wstring& file) {
 }
 
 bool LoadDLL(bool showErrors, const std::string* location, bool locationIsJavaExe) {
-  logLine(L"LoadDLL (%d, %S, %d)", int(showErrors), location ? location->c_str() : nullptr, int(locationIsJavaExe));
+  logLine(L"LoadDLL (%d, %S, %d)", int(showErrors), location ? location->c_str() : nullptr,
+          int(locationIsJavaExe));
   SearchState s;
   if (location) {
     logLine(L"Got JRE location %S (java exe: %d)", location->c_str(), int(locationIsJavaExe));

@@ -7,8 +7,13 @@
 namespace shipkit::jvm {
 
 // Where the runtime that passed its check last came from; selects the error message.
-enum Origin : int { kOriginNone = 0, kOriginSearchPath = 1, kOriginLocation = 2, kOriginEnvironment = 3,
-                    kOriginRegistry = 4 };
+enum Origin : int {
+  kOriginNone = 0,
+  kOriginSearchPath = 1,
+  kOriginLocation = 2,
+  kOriginEnvironment = 3,
+  kOriginRegistry = 4
+};
 
 // Loads a runtime's JVM library and resolves JNI_CreateJavaVM. Without a location the
 // search runs; with one, it is a runtime directory or (locationIsJavaExe) a java.exe.

@@ -47,10 +47,18 @@ int nextKeyNumber() {
   return ++n;
 }
 
+// Names this test process's keys: Wine reuses process ids quickly, so the start time joins
+// the id to keep a run from meeting a key another run left behind.
+std::wstring runToken() {
+  static const std::wstring token =
+      std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
+  return token;
+}
+
 // A unique key below HKCU\Software\shipkit-tests for one test.
 std::wstring uniqueKey(const wchar_t* what) {
-  return L"Software\\shipkit-tests\\" + std::wstring(what) + L"-" + std::to_wstring(GetCurrentProcessId()) +
-         L"-" + std::to_wstring(nextKeyNumber());
+  return L"Software\\shipkit-tests\\" + std::wstring(what) + L"-" + runToken() + L"-" +
+         std::to_wstring(nextKeyNumber());
 }
 
 struct RawValue {
@@ -568,7 +576,7 @@ class RegistryRoots : public RegistryNatives, public ::testing::WithParamInterfa
  protected:
   void SetUp() override {
     RegistryNatives::SetUp();
-    path_ = std::wstring(GetParam().parent) + L"shipkit-tests-root-" + std::to_wstring(GetCurrentProcessId());
+    path_ = std::wstring(GetParam().parent) + L"shipkit-tests-root-" + runToken();
     RegDeleteTreeW(GetParam().root, path_.c_str());
     RegDeleteKeyW(GetParam().root, path_.c_str());
   }
@@ -880,7 +888,7 @@ class RegistryViews : public RegistryNatives {
  protected:
   void SetUp() override {
     RegistryNatives::SetUp();
-    path_ = L"Software\\shipkit-tests-view-" + std::to_wstring(GetCurrentProcessId());
+    path_ = L"Software\\shipkit-tests-view-" + runToken();
     deleteTreeBothViews(HKEY_LOCAL_MACHINE, path_);
   }
   void TearDown() override {

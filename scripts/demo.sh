@@ -21,7 +21,7 @@ done
 cp build/out/testing/jre/bin/server/jvm.dll "$demo/jre/bin/server/jvm.dll"
 # What the demo's Java side does: greet, then return from main.
 cat >"$demo/scenario.json" <<'JSON'
-{ "main": [ { "print": "Hello from the demo installer's Java side." } ] }
+{ "main": [ { "print": "Hello from the demo installer's Java side.\n" } ] }
 JSON
 build/out/shipkit-pack build --stub build/out/launcher.exe --manifest demo/manifest.json \
   --out "$demo/demo-installer.exe" || exit 1

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "pack/Inspect.h"
+#include "pack/ContainerReport.h"
 #include "pack/Packer.h"
 
 namespace shipkit::pack {

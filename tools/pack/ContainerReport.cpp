@@ -1,4 +1,4 @@
-#include "pack/Inspect.h"
+#include "pack/ContainerReport.h"
 
 #include <zlib.h>
 

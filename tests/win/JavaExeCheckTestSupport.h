@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "jvm/locate/JavaExeCheck.h"
 #include "launcher/Log.h"
 #include "launcher/PathRules.h"
@@ -69,23 +70,7 @@ inline std::vector<std::string> fileLines(const std::string& path) {
   return out;
 }
 
-inline void removeTree(const std::string& path) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        removeTree(child);
-      else
-        DeleteFileA(child.c_str());
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
+using wintest::removeTree;
 
 inline std::vector<std::string> directoryEntries(const std::string& dir) {
   std::vector<std::string> out;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "jvm/launch/JavaVMLauncher.h"
 #include "jvm/locate/LoadDll.h"
 #include "launcher/Log.h"
@@ -46,8 +47,7 @@ class LoadDllTest : public testing::Test {
     payload::tables() = savedTables_;
     launcher::runState() = savedState_;
     SetEnvironmentVariableA("SKT_LOADDLL_HOME", nullptr);
-    std::string cmd = "cmd /c rmdir /s /q \"" + root_ + "\"";
-    std::system(cmd.c_str());
+    wintest::removeTree(root_);
   }
 
   // A runtime whose java.exe answers `version` but which has no jvm.dll.

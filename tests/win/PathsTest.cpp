@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 
+#include "TestFiles.h"
 #include "launcher/Paths.h"
 
 using namespace shipkit::launcher;
@@ -30,23 +31,7 @@ class TempTree : public testing::Test {
     return GetFileAttributesA((root_ + "\\" + rel).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
-  static void removeTree(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string child = path + "\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          removeTree(child);
-        else
-          DeleteFileA(child.c_str());
-      } while (FindNextFileA(find, &data));
-      FindClose(find);
-    }
-    RemoveDirectoryA(path.c_str());
-  }
+  static void removeTree(const std::string& path) { wintest::removeTree(path); }
 
   std::string root_;
 };

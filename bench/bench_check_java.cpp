@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "core/PathRules.h"
 #include "jvm/locate/JavaExeCheck.h"
 #include "jvm/locate/RegistrySources.h"
 #include "jvm/locate/Version.h"
-#include "launcher/PathRules.h"
 
 namespace {
 
@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
   GetTempPathA(MAX_PATH + 1, temp);
   char longTemp[MAX_PATH + 1] = {};
   GetLongPathNameA(temp, longTemp, MAX_PATH + 1);
-  const std::string dir = shipkit::launcher::lowerAZ<char>(std::string(longTemp) + "skt_bench_" +
-                                                           std::to_string(GetCurrentProcessId()));
+  const std::string dir = shipkit::core::lowerAZ<char>(std::string(longTemp) + "skt_bench_" +
+                                                       std::to_string(GetCurrentProcessId()));
   const std::string exe = dir + "\\bin\\java.exe";
   CreateDirectoryA(dir.c_str(), nullptr);
   CreateDirectoryA((dir + "\\bin").c_str(), nullptr);

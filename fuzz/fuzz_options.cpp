@@ -7,23 +7,23 @@
 #include <string_view>
 #include <vector>
 
+#include "core/CommandLine.h"
+#include "core/ConfigValue.h"
 #include "jvm/launch/OptionSources.h"
 #include "jvm/launch/VersionLines.h"
-#include "launcher/CommandLine.h"
-#include "payload/ConfigValue.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   std::wstring wide(bytes.begin(), bytes.end());
 
   std::vector<std::wstring> words;
-  shipkit::launcher::splitCommandLine(wide, words);
+  shipkit::core::splitCommandLine(wide, words);
   std::size_t total = 0;
   for (const auto& w : words) total += w.size();
   if (total > wide.size()) __builtin_trap();  // splitting never invents text
-  shipkit::launcher::takeLogSwitch(words);
-  shipkit::launcher::takeTempSwitch(words, [](const std::wstring& d) { return d.size() % 2 == 0; });
-  shipkit::launcher::parseRunSwitches(words);
+  shipkit::core::takeLogSwitch(words);
+  shipkit::core::takeTempSwitch(words, [](const std::wstring& d) { return d.size() % 2 == 0; });
+  shipkit::core::parseRunSwitches(words);
 
   for (const auto& line : shipkit::jvm::splitOptionLines(bytes)) (void)line;
   shipkit::jvm::optionLineContent(bytes);
@@ -39,6 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   int feature = shipkit::jvm::featureNumber(version);
   shipkit::jvm::checkVersionCondition(condition, version, feature);
   shipkit::jvm::matchesVersionPattern(condition, version);
-  shipkit::payload::parseConfigInt(bytes);
+  shipkit::core::parseConfigInt(bytes);
   return 0;
 }

@@ -1,13 +1,13 @@
 #include "jvm/RuntimeSteps.h"
 
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
 #include "jvm/launch/JavaVMLauncher.h"
 #include "jvm/locate/LoadDll.h"
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
 
 namespace shipkit::jvm {
 
-using launcher::logLine;
+using core::logLine;
 
 bool searchRuntime() {
   return LoadDLL(false, nullptr, false);
@@ -19,7 +19,7 @@ bool searchRuntime() {
 void downloadRuntime(HWND) {
   logLine(L"No JRE found");
   std::wstring bitness = L"64";
-  launcher::fatalMessage(1016, std::wstring_view(bitness));
+  core::fatalMessage(1016, std::wstring_view(bitness));
 }
 
 void setProgressBase(int) {}

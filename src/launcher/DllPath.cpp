@@ -2,56 +2,21 @@
 
 #include <cstdlib>
 
+#include "core/Config.h"
+#include "core/DllDirectories.h"
+#include "core/Log.h"
+#include "core/PathList.h"
+#include "core/Paths.h"
 #include "jvm/launch/ExpandVariables.h"
-#include "launcher/Log.h"
-#include "launcher/PathList.h"
-#include "launcher/Paths.h"
-#include "payload/Config.h"
-#include "win/OsVersion.h"
 #include "win/Text.h"
 
 namespace shipkit::launcher {
 
-namespace {
-template <typename Fn>
-Fn kernel32(const char* name) {
-  HMODULE k = ::GetModuleHandleW(L"kernel32.dll");
-  return k ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(k, name))) : nullptr;
-}
-}  // namespace
-
-void restrictDllSearch() {
-  // Windows Vista (6.0) is left alone.
-  const win::OsVersion version = win::reportedOsVersion();
-  if (version.major == 6 && version.minor == 0) return;
-  using Fn = BOOL(WINAPI*)(DWORD);
-  if (auto setDefault = kernel32<Fn>("SetDefaultDllDirectories")) {
-    setDefault(0x0C00);
-    logLine(L"restrict DLL directories");
-  }
-}
-
-DLL_DIRECTORY_COOKIE addDllDirectory(const std::string& dir) {
-  using Fn = DLL_DIRECTORY_COOKIE(WINAPI*)(PCWSTR);
-  auto add = kernel32<Fn>("AddDllDirectory");
-  if (!add) return nullptr;
-  std::wstring wideDir = win::wide(dir);
-  if (wideDir.empty() || wideDir.size() >= 6000) return nullptr;
-  logLine(L"Adding DLL directory %s", wideDir.c_str());
-  return add(wideDir.c_str());
-}
-
-void removeDllDirectory(DLL_DIRECTORY_COOKIE cookie) {
-  if (!cookie) return;
-  using Fn = BOOL(WINAPI*)(DLL_DIRECTORY_COOKIE);
-  if (auto remove = kernel32<Fn>("RemoveDllDirectory")) {
-    logLine(L"Removing DLL directory");
-    remove(cookie);
-  }
-}
+// The shared services (log, configuration, paths, run state, error display).
+using namespace core;
 
 void setupNativeLibraryPath() {
-  std::string configured = payload::configString(10004);
+  std::string configured = core::configString(10004);
   logLine(L"native lib dir is %S", configured.c_str());
   configured = jvm::expandNarrow(configured);
   std::string list;
@@ -74,7 +39,7 @@ void setupNativeLibraryPath() {
 }
 
 void reducePath() {
-  if (payload::configInt(10010) == 0) return;
+  if (core::configInt(10010) == 0) return;
   DWORD size = ::GetEnvironmentVariableW(L"PATH", nullptr, 0);
   if (size == 0) return;
   std::wstring path(size, L'\0');

@@ -1,5 +1,5 @@
 #pragma once
-// Where Windows looks for libraries loaded into the launcher's process, and PATH.
+// The configured native library directories, and PATH.
 
 #include <windows.h>
 
@@ -7,11 +7,6 @@
 
 namespace shipkit::launcher {
 
-// Restricts library loading to the system directory and added directories (not on 6.0).
-void restrictDllSearch();
-// Adds a narrow directory to the DLL directories; 0 when that is not possible.
-DLL_DIRECTORY_COOKIE addDllDirectory(const std::string& dir);
-void removeDllDirectory(DLL_DIRECTORY_COOKIE cookie);
 // Adds the configured native library directories as DLL directories and in front of PATH.
 void setupNativeLibraryPath();
 // Removes the Windows directory's entries from PATH when configured.

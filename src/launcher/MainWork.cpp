@@ -4,21 +4,25 @@
 
 #include <cstdio>
 
+#include "core/CommandLine.h"
+#include "core/Config.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "instance/StartMarkers.h"
 #include "jvm/RuntimeSteps.h"
-#include "launcher/CommandLine.h"
 #include "launcher/DllPath.h"
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
-#include "launcher/Paths.h"
 #include "launcher/ProgressDialog.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
+#include "payload/ContainerFormat.h"
 #include "payload/Extract.h"
 #include "payload/Integrity.h"
 #include "win/Text.h"
 
 namespace shipkit::launcher {
+
+// The shared services (log, configuration, paths, run state, error display).
+using namespace core;
 
 namespace {
 
@@ -56,8 +60,8 @@ void freshExtraction(HWND window) {
   int result = payload::extractPayload();
   if (result != payload::kExtractOk) {
     if (!rs.quiet) {
-      std::wstring text = payload::message(result == payload::kExtractWriteFailed ? 20018 : 20016);
-      ::MessageBoxW(window, text.c_str(), payload::message(20013).c_str(), MB_ICONERROR | MB_OK);
+      std::wstring text = core::message(result == payload::kExtractWriteFailed ? 20018 : 20016);
+      ::MessageBoxW(window, text.c_str(), core::message(20013).c_str(), MB_ICONERROR | MB_OK);
     }
     fatalExit(1);
   }
@@ -86,12 +90,12 @@ void detectShippedRuntime() {
 
 void chooseRuntime(HWND window) {
   RunState& rs = runState();
-  const bool preferInstalled = payload::configInt(161) != 0;
+  const bool preferInstalled = core::configInt(161) != 0;
   if (!rs.runtimeArchivePresent) {
     instance::setStartMarkers(window != nullptr);
     if (!rs.manualRuntime && jvm::searchRuntime()) return;
     if (rs.quiet) {
-      if (payload::configInt(157) == 0) {
+      if (core::configInt(157) == 0) {
         logError(L"No JRE found");
         writeStdout("No JRE found. Aborting.\n");
         instance::clearStartMarkers();
@@ -152,15 +156,15 @@ int runMainWork(HWND window) {
 
   const bool fresh = !rs.languageRestart || rs.restartFailed;
   if (fresh) {
-    jvm::setProgressBase(!rs.runtimeArchivePresent ? 100 : (payload::configInt(153) != 0 ? 300 : 200));
+    jvm::setProgressBase(!rs.runtimeArchivePresent ? 100 : (core::configInt(153) != 0 ? 300 : 200));
     if (rs.runtimeArchivePresent) jvm::unpackShippedRuntime(window);
   } else if (rs.runtimeArchivePresent) {
     jvm::useUnpackedRuntime(window);
   }
   if (fresh) {
-    int32_t count = payload::configInt(2002);
+    int32_t count = core::configInt(2002);
     for (const auto& name :
-         payload::splitNames(payload::configStringCopy(2003), count > 0 ? std::size_t(count) : 0)) {
+         payload::splitNames(core::configStringCopy(2003), count > 0 ? std::size_t(count) : 0)) {
       if (name.size() >= 5 && name.ends_with(".pack")) {
         logLine(L"unpacking %S", name.c_str());
         jvm::unpackPack200(rs.extractionDir + "\\" + name);

@@ -2,14 +2,17 @@
 
 #include <commctrl.h>
 
+#include "core/Config.h"
+#include "core/Log.h"
+#include "core/RunState.h"
 #include "instance/StartMarkers.h"
 #include "jvm/RuntimeSteps.h"
-#include "launcher/Log.h"
 #include "launcher/MainWork.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
 
 namespace shipkit::launcher {
+
+// The shared services (log, configuration, paths, run state, error display).
+using namespace core;
 
 void registerDialogClass() {
   WNDCLASSW wc{};
@@ -55,9 +58,9 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
       centerOnParent(window);
       runState().errorOwner = window;
       ::SendDlgItemMessageW(window, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-      ::SetDlgItemTextW(window, kMainText, payload::message(20007).c_str());
-      ::SetWindowTextW(window, payload::message(20013).c_str());
-      ::SetDlgItemTextW(window, IDCANCEL, payload::message(20012).c_str());
+      ::SetDlgItemTextW(window, kMainText, core::message(20007).c_str());
+      ::SetWindowTextW(window, core::message(20013).c_str());
+      ::SetDlgItemTextW(window, IDCANCEL, core::message(20012).c_str());
       HANDLE thread = ::CreateThread(nullptr, 0, workThread, window, 0, nullptr);
       if (thread) ::CloseHandle(thread);
       return TRUE;

@@ -1,14 +1,16 @@
 #pragma once
 #include <windows.h>
 
+#include "core/DialogIds.h"
+
 namespace shipkit::launcher {
 
-inline constexpr int kProgressDialog = 103;
-inline constexpr int kSelectionDialog = 104;
-inline constexpr int kIconProduct = 1001;
-inline constexpr int kProgressBar = 1001;
-inline constexpr int kStatusText = 1002;
-inline constexpr int kMainText = 1003;
+using core::kIconProduct;
+using core::kMainText;
+using core::kProgressBar;
+using core::kProgressDialog;
+using core::kSelectionDialog;
+using core::kStatusText;
 
 // Registers the window class "MyDialogClass" used by the launcher's dialogs.
 void registerDialogClass();

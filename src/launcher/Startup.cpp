@@ -5,23 +5,27 @@
 #include <vector>
 
 #include "cleanup/DeferredDeletion.h"
+#include "core/CommandLine.h"
+#include "core/Config.h"
+#include "core/DllDirectories.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "instance/SingleInstance.h"
 #include "jvm/launch/ExpandVariables.h"
-#include "launcher/CommandLine.h"
 #include "launcher/DllPath.h"
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
 #include "launcher/MainWork.h"
-#include "launcher/Paths.h"
 #include "launcher/ProgressDialog.h"
-#include "launcher/RunState.h"
 #include "natives/ShellFunctions.h"
-#include "payload/Config.h"
 #include "payload/Container.h"
 #include "win/LateBound.h"
 #include "win/Text.h"
 
 namespace shipkit::launcher {
+
+// The shared services (log, configuration, paths, run state, error display).
+using namespace core;
 
 namespace {
 
@@ -81,11 +85,11 @@ void earlySwitches(std::vector<std::wstring>& args) {
     return usable;
   });
   payload::readContainer(args);
-  std::string kind = payload::configString(2001, 2);
+  std::string kind = core::configString(2001, 2);
   rs.launcherKind = kind.empty() ? 0 : kind[0];
   reducePath();
   if (!rs.languageRestart) {
-    std::wstring workDir = payload::configWString(146);
+    std::wstring workDir = core::configWString(146);
     if (!workDir.empty()) {
       workDir = resolvePath(jvm::expandWide(workDir, true), true, true);
       ::SetCurrentDirectoryW(workDir.c_str());
@@ -139,7 +143,7 @@ int launcherMain(HINSTANCE instance, const char* commandLine) {
   earlySwitches(args);
   runSwitches(args);
   if (!rs.languageRestart) instance::singleInstance();
-  rs.startWithoutDialog = payload::configInt(155) != 0;
+  rs.startWithoutDialog = core::configInt(155) != 0;
   logLine(L"Init done");
 
   if (rs.quiet && !rs.splashRequested) {

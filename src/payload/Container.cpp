@@ -1,18 +1,21 @@
 #include "payload/Container.h"
 
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
-#include "launcher/Paths.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
+#include "core/Config.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "payload/LanguageKey.h"
 #include "win/LateBound.h"
 #include "win/Text.h"
 
 namespace shipkit::payload {
 
-using launcher::logError;
-using launcher::logLine;
+// The shared services (log, configuration, paths, run state, error display).
+using namespace core;
+
+using core::logError;
+using core::logLine;
 
 FileSource::FileSource(HANDLE file) : file_(file) {
   LARGE_INTEGER size{};
@@ -45,13 +48,13 @@ bool FileSource::seek(uint64_t position) {
 }
 
 win::UniqueFile openOwnExecutable() {
-  const std::wstring& path = launcher::launcherLongPath();
+  const std::wstring& path = core::launcherLongPath();
   win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     DWORD error = ::GetLastError();
     logError(L"Could not open %p %d %s", file.get(), int(error), path.c_str());
-    launcher::fatalText(L"Error opening media file.");
+    core::fatalText(L"Error opening media file.");
   }
   return file;
 }
@@ -69,7 +72,7 @@ void failRead(const ContainerReader& reader) {
     default:
       break;
   }
-  launcher::fatalText(win::widenBytes(fatalTextFor(e.what)));
+  core::fatalText(win::widenBytes(fatalTextFor(e.what)));
 }
 
 uint64_t seekToContainer(ContainerReader& reader) {
@@ -119,7 +122,7 @@ void readContainer(const std::vector<std::wstring>& arguments) {
   t.fileDataPosition = source.position();
   file.reset();
   int32_t mode = configInt(107);
-  if (mode != 1 && mode != 5) launcher::runState().messageBoxMode = false;
+  if (mode != 1 && mode != 5) core::runState().messageBoxMode = false;
 }
 
 }  // namespace shipkit::payload

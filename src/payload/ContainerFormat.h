@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ConfigTables.h"
+
 namespace shipkit::payload {
 
 inline constexpr uint32_t kContainerMagic = 0xE8E413D5u;
@@ -110,8 +112,8 @@ struct ContainerHeader {
 // Reads the 20-byte header; fails with Magic on a wrong magic number.
 bool readHeader(ContainerReader& reader, ContainerHeader& header);
 
-using ConfigMap = std::map<int32_t, std::string>;
-using MessageMap = std::map<int32_t, std::u16string>;
+using ConfigMap = core::ConfigMap;
+using MessageMap = core::MessageMap;
 
 // Reads a counted table of configuration entries or messages; later ids replace earlier ones.
 bool readConfigTable(ContainerReader& reader, ConfigMap& config);

@@ -4,18 +4,21 @@
 #include <string>
 #include <vector>
 
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
+#include "core/Config.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/RunState.h"
 #include "payload/Container.h"
 #include "payload/PayloadNames.h"
 #include "win/Unique.h"
 
 namespace shipkit::payload {
 
-using launcher::logError;
-using launcher::logLine;
+// The shared services (log, configuration, paths, run state, error display).
+using namespace core;
+
+using core::logError;
+using core::logLine;
 
 namespace {
 int32_t gUnextractedPosition = 0;
@@ -85,7 +88,7 @@ int extractPayload() {
   const int32_t count = configInt(2002);
   logLine(L"Included files: %d", int(count));
   if (count == 0) return kExtractOk;
-  const std::string& dir = launcher::runState().extractionDir;
+  const std::string& dir = core::runState().extractionDir;
 
   const std::vector<std::string> names =
       splitNames(configStringCopy(2003), count > 0 ? std::size_t(count) : 0);
@@ -118,7 +121,7 @@ int extractPayload() {
     if (length <= 0) continue;
     win::UniqueFile out(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out) launcher::fatalMessage(1009, std::string_view("11"));
+    if (!out) core::fatalMessage(1009, std::string_view("11"));
     // The copy reads through the same handle, so keep the reader's position in step.
     int result = copyMasked(container.get(), out.get(), length, true);
     if (result != kExtractOk) {

@@ -5,17 +5,20 @@
 
 #include <vector>
 
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
-#include "launcher/ProgressDialog.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
+#include "core/Config.h"
+#include "core/DialogIds.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/RunState.h"
 #include "payload/Container.h"
 
 namespace shipkit::payload {
 
-using launcher::logError;
-using launcher::logLine;
+// The shared services (log, configuration, paths, run state, error display).
+using namespace core;
+
+using core::logError;
+using core::logLine;
 
 namespace {
 // Read in large chunks: the CRC pass is bound by the number of reads, not by memory.
@@ -35,7 +38,7 @@ void verifyIntegrity(HWND window) {
     expected = 0;
     int32_t flag = 0;
     bool checked = false;
-    if (launcher::runState().integrityCheck) {
+    if (core::runState().integrityCheck) {
       if (!reader.readInt(flag)) failRead(reader);
       if (flag != 0) {
         int32_t crcField = 0;
@@ -53,7 +56,7 @@ void verifyIntegrity(HWND window) {
           BOOL ok = ::ReadFile(file.get(), buffer.data(), want, &got, nullptr);
           if (!ok || got == 0) {
             logError(L"check ReadFile failed %d %d %I64d", int(got), int(::GetLastError()), done);
-            launcher::fatalMessage(1009, std::string_view("34"));
+            core::fatalMessage(1009, std::string_view("34"));
           }
           crc = crc32(crc, buffer.data(), got);
           done += got;
@@ -61,7 +64,7 @@ void verifyIntegrity(HWND window) {
             int percent = int(done * 100 / length);
             if (percent > lastPercent) {
               lastPercent = percent;
-              ::SendDlgItemMessageW(window, launcher::kProgressBar, PBM_SETPOS, WPARAM(percent), 0);
+              ::SendDlgItemMessageW(window, core::kProgressBar, PBM_SETPOS, WPARAM(percent), 0);
             }
           }
         }
@@ -71,14 +74,14 @@ void verifyIntegrity(HWND window) {
       }
     }
     if (!checked && window) {
-      ::SendDlgItemMessageW(window, launcher::kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(100, 400));
-      ::SendDlgItemMessageW(window, launcher::kProgressBar, PBM_SETPOS, 101, 0);
+      ::SendDlgItemMessageW(window, core::kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(100, 400));
+      ::SendDlgItemMessageW(window, core::kProgressBar, PBM_SETPOS, 101, 0);
     }
   }
   file.reset();
   if (computed != expected) {
     ::MessageBoxW(window, message(20016).c_str(), message(20013).c_str(), MB_ICONERROR | MB_OK);
-    launcher::fatalExit(1);
+    core::fatalExit(1);
   }
 }
 

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "launcher/CommandLine.h"
+#include "core/CommandLine.h"
 
-using shipkit::launcher::parseRunSwitches;
-using shipkit::launcher::splitCommandLine;
-using shipkit::launcher::takeLogSwitch;
-using shipkit::launcher::takeTempSwitch;
+using shipkit::core::parseRunSwitches;
+using shipkit::core::splitCommandLine;
+using shipkit::core::takeLogSwitch;
+using shipkit::core::takeTempSwitch;
 using Words = std::vector<std::wstring>;
 
 struct SplitCase {

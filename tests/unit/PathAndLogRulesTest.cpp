@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "launcher/LogFormat.h"
-#include "launcher/PathList.h"
-#include "launcher/PathRules.h"
-#include "payload/ConfigValue.h"
+#include "core/ConfigValue.h"
+#include "core/LogFormat.h"
+#include "core/PathList.h"
+#include "core/PathRules.h"
 #include "payload/PayloadNames.h"
 
-using namespace shipkit::launcher;
-using shipkit::payload::parseConfigInt;
+using namespace shipkit::core;
+using shipkit::core::parseConfigInt;
 using shipkit::payload::payloadNameIsSafe;
 
 TEST(PathRules, IsRelative) {

@@ -6,11 +6,11 @@
 #include <map>
 #include <set>
 
+#include "core/PathRules.h"
 #include "jvm/launch/Expansion.h"
 #include "jvm/launch/OptionSources.h"
 #include "jvm/launch/VersionLines.h"
 #include "jvm/launch/VmOptions.h"
-#include "launcher/PathRules.h"
 
 using namespace shipkit::jvm;
 using Options = std::vector<std::string>;
@@ -25,7 +25,7 @@ std::wstring widen(std::string_view bytes) {
 }
 
 std::string lowerAscii(std::string text) {
-  return shipkit::launcher::lowerAZ<char>(text);
+  return shipkit::core::lowerAZ<char>(text);
 }
 
 class FakeHost : public VmOptionsHost {
@@ -89,7 +89,7 @@ class FakeHost : public VmOptionsHost {
 
   std::wstring fullPath(std::wstring_view path) override { return std::wstring(path); }
   std::string launcherRelative(std::string_view path) override {
-    if (shipkit::launcher::isRelative<char>(path)) return "C:\\App\\" + std::string(path);
+    if (shipkit::core::isRelative<char>(path)) return "C:\\App\\" + std::string(path);
     return std::string(path);
   }
   bool exists(const std::string& path) override {

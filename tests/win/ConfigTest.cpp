@@ -7,11 +7,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
-#include "payload/Config.h"
+#include "core/Config.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
 
-using namespace shipkit::payload;
+using namespace shipkit::core;
 
 namespace {
 
@@ -23,7 +23,7 @@ class ConfigTables : public testing::Test {
 };
 
 std::string logText() {
-  auto path = shipkit::launcher::getLogPath();
+  auto path = shipkit::core::getLogPath();
   if (!path) return {};
   std::ifstream in(std::filesystem::path(*path), std::ios::binary);
   std::ostringstream s;
@@ -76,9 +76,9 @@ TEST_F(ConfigTables, MessagesFallBackToConfigurationAndSubstituteOnce) {
   tables().config = {{1009, "config text {0}"}, {77, "only config"}};
   tables().messages = {{1009, u"An internal error occurred (error code: {0}) {0}"}};
   std::wstring arg = L"34";
-  EXPECT_EQ(shipkit::launcher::formatMessage(1009, &arg), L"An internal error occurred (error code: 34) {0}");
+  EXPECT_EQ(shipkit::core::formatMessage(1009, &arg), L"An internal error occurred (error code: 34) {0}");
   EXPECT_EQ(messageOrConfig(77), L"only config");
-  EXPECT_EQ(shipkit::launcher::formatMessage(77), L"only config");
+  EXPECT_EQ(shipkit::core::formatMessage(77), L"only config");
   EXPECT_EQ(message(77), L"");
   tables() = Tables{};
   EXPECT_EQ(messageOrConfig(1000), L"") << "before the container is read every text is empty";

@@ -329,8 +329,8 @@ TEST_F(JavaExeCheck, PathIsNormalisedBeforeUse) {
   LogTail log;
   std::string relative = "Skt_Missing\\Bin\\Java.exe";
   EXPECT_FALSE(check(relative, version));
-  EXPECT_EQ(relative, shipkit::launcher::lowerAZ<char>(shipkit::launcher::launcherDir()) +
-                          "skt_missing\\bin\\java.exe");
+  EXPECT_EQ(relative,
+            shipkit::core::lowerAZ<char>(shipkit::core::launcherDir()) + "skt_missing\\bin\\java.exe");
   EXPECT_TRUE(log.contains("file doesn't exist")) << log.text();
   EXPECT_TRUE(log.contains("checkJavaExe returning 0")) << log.text();
   EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, cacheKeyOf(relative)));

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "TestFiles.h"
+#include "core/Config.h"
+#include "core/Log.h"
+#include "core/PathRules.h"
+#include "core/Paths.h"
 #include "jvm/locate/JavaExeCheck.h"
-#include "launcher/Log.h"
-#include "launcher/PathRules.h"
-#include "launcher/Paths.h"
-#include "payload/Config.h"
 
 namespace javatest {
 
@@ -248,8 +248,8 @@ class ScratchKeys {
 class LogTail {
  public:
   LogTail() {
-    shipkit::launcher::logLine(L"test log mark");
-    std::optional<std::wstring> path = shipkit::launcher::getLogPath();
+    shipkit::core::logLine(L"test log mark");
+    std::optional<std::wstring> path = shipkit::core::getLogPath();
     if (!path) return;
     path_ = *path;
     static bool registered = false;
@@ -258,7 +258,7 @@ class LogTail {
       static std::wstring toDelete;
       toDelete = path_;
       std::atexit([] {
-        if (!shipkit::launcher::logRequested()) DeleteFileW(toDelete.c_str());
+        if (!shipkit::core::logRequested()) DeleteFileW(toDelete.c_str());
       });
     }
     start_ = readAll().size();
@@ -301,18 +301,18 @@ class RuntimeFixture : public testing::Test {
  protected:
   void SetUp() override {
     // The log starts in the usual temporary root, before this test's directory becomes it.
-    shipkit::launcher::logLine(L"test %S", testing::UnitTest::GetInstance()->current_test_info()->name());
+    shipkit::core::logLine(L"test %S", testing::UnitTest::GetInstance()->current_test_info()->name());
     char temp[MAX_PATH + 1] = {};
     GetTempPathA(MAX_PATH + 1, temp);
     char longTemp[MAX_PATH + 1] = {};
     GetLongPathNameA(temp, longTemp, MAX_PATH + 1);
     static int sequence = 0;
-    root_ = shipkit::launcher::lowerAZ<char>(std::string(longTemp) + "skjx" +
-                                             std::to_string(GetCurrentProcessId()) + "_" +
-                                             std::to_string(++sequence));
+    root_ =
+        shipkit::core::lowerAZ<char>(std::string(longTemp) + "skjx" + std::to_string(GetCurrentProcessId()) +
+                                     "_" + std::to_string(++sequence));
     removeTree(root_);
     makeDirs(root_ + "\\tmp");
-    ASSERT_TRUE(shipkit::launcher::setManualTempDir(std::wstring(root_.begin(), root_.end()) + L"\\tmp"));
+    ASSERT_TRUE(shipkit::core::setManualTempDir(std::wstring(root_.begin(), root_.end()) + L"\\tmp"));
 
     ScratchKeys::removeLeftovers(HKEY_CURRENT_USER, "SOFTWARE\\larkfield", 4);
     ScratchKeys::removeLeftovers(HKEY_LOCAL_MACHINE, "SOFTWARE\\larkfield", 4);
@@ -320,8 +320,8 @@ class RuntimeFixture : public testing::Test {
     // The cache's parent keys: when this test creates them, they go with everything below.
     keys_.create(HKEY_CURRENT_USER, "SOFTWARE\\larkfield\\jarwrap\\jvms");
 
-    savedConfig_ = shipkit::payload::tables().config;
-    for (int id : {107, 126, 127, 130, 131, 160, 165}) shipkit::payload::tables().config.erase(id);
+    savedConfig_ = shipkit::core::tables().config;
+    for (int id : {107, 126, 127, 130, 131, 160, 165}) shipkit::core::tables().config.erase(id);
     shipkit::jvm::setVersionQueryTimeoutMs(60000);
   }
 
@@ -329,7 +329,7 @@ class RuntimeFixture : public testing::Test {
     for (const std::string& exe : executables_) RegDeleteTreeA(HKEY_CURRENT_USER, cacheKeyOf(exe).c_str());
     keys_.cleanup();
     removeTree(root_);
-    shipkit::payload::tables().config = savedConfig_;
+    shipkit::core::tables().config = savedConfig_;
     shipkit::jvm::setVersionQueryTimeoutMs(60000);
   }
 
@@ -354,13 +354,13 @@ class RuntimeFixture : public testing::Test {
     writeFile(exe + ".behaviour", behaviour);
   }
   std::vector<std::string> runs(const std::string& exe) const { return fileLines(exe + ".runs"); }
-  void setConfig(int id, const std::string& value) { shipkit::payload::tables().config[id] = value; }
+  void setConfig(int id, const std::string& value) { shipkit::core::tables().config[id] = value; }
   std::vector<std::string> tempFiles() const { return directoryEntries(path("tmp")); }
 
   std::string root_;
   ScratchKeys keys_;
   std::vector<std::string> executables_;
-  shipkit::payload::ConfigMap savedConfig_;
+  shipkit::core::ConfigMap savedConfig_;
 };
 
 // A behaviour whose first standard-error line is `first`.

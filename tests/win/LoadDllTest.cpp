@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "TestFiles.h"
+#include "core/Config.h"
+#include "core/Log.h"
+#include "core/RunState.h"
 #include "jvm/launch/JavaVMLauncher.h"
 #include "jvm/locate/LoadDll.h"
-#include "launcher/Log.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
 
 using namespace shipkit;
 
@@ -32,20 +32,20 @@ std::string windowsPath(std::string linuxPath) {
 class LoadDllTest : public testing::Test {
  protected:
   void SetUp() override {
-    savedTables_ = payload::tables();
-    savedState_ = launcher::runState();
+    savedTables_ = core::tables();
+    savedState_ = core::runState();
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
     root_ = std::string(tmp) + "skt_loaddll_" + std::to_string(GetCurrentProcessId()) + "_" +
             testing::UnitTest::GetInstance()->current_test_info()->name();
     CreateDirectoryA(root_.c_str(), nullptr);
-    launcher::runState().messageBoxMode = false;
-    payload::tables().messages = {
+    core::runState().messageBoxMode = false;
+    core::tables().messages = {
         {1016, u"no runtime {0}"}, {1018, u"variable {0}"}, {1020, u"damaged {0}"}, {1005, u"cannot start"}};
   }
   void TearDown() override {
-    payload::tables() = savedTables_;
-    launcher::runState() = savedState_;
+    core::tables() = savedTables_;
+    core::runState() = savedState_;
     SetEnvironmentVariableA("SKT_LOADDLL_HOME", nullptr);
     wintest::removeTree(root_);
   }
@@ -107,15 +107,15 @@ class LoadDllTest : public testing::Test {
     return lines;
   }
 
-  payload::Tables savedTables_;
-  launcher::RunState savedState_;
+  core::Tables savedTables_;
+  core::RunState savedState_;
   std::string root_;
 };
 
 }  // namespace
 
 TEST_F(LoadDllTest, NothingFoundShowsMessage1016) {
-  payload::tables().config = {{128, ""}};
+  core::tables().config = {{128, ""}};
   SetEnvironmentVariableA("SHIPKIT_JAVA_HOME", nullptr);
   SetEnvironmentVariableA("JARWRAP_JAVA_HOME", nullptr);
   bool ok = true;
@@ -138,7 +138,7 @@ TEST_F(LoadDllTest, MessageFollowsTheOriginOfTheLastPassingCandidate) {
       {"R" + viaDirectory + ";ESKT_LOADDLL_HOME;", "variable SKT_LOADDLL_HOME"},
   };
   for (const auto& row : rows) {
-    payload::tables().config = {{128, row.sequence}};
+    core::tables().config = {{128, row.sequence}};
     bool ok = true;
     EXPECT_EQ(shownBy(ok), row.shown) << row.sequence;
     EXPECT_FALSE(ok);
@@ -148,7 +148,7 @@ TEST_F(LoadDllTest, MessageFollowsTheOriginOfTheLastPassingCandidate) {
 TEST_F(LoadDllTest, ProvidedJavaExe) {
   std::string dir = runtimeWithoutJvm("provided", "9-ea");
   std::string exe = dir + "\\bin\\java.exe";
-  payload::tables().config = {{126, "1.8"}};
+  core::tables().config = {{126, "1.8"}};
   // Pre-release versions pass for a provided executable; with no jvm.dll the location is damaged.
   bool ok = true;
   EXPECT_EQ(shownBy(ok, &exe, true), "damaged " + exe);
@@ -160,27 +160,27 @@ TEST_F(LoadDllTest, ProvidedJavaExe) {
 
 TEST_F(LoadDllTest, ManualModeAndKindChangeTheLauncherProperties) {
   // The kind is the one start-up read (the first character of entry 2001), not the entry.
-  payload::tables().config = {{2001, "e"}};
-  launcher::runState().launcherKind = 'i';
-  launcher::runState().manualRuntime = true;
+  core::tables().config = {{2001, "e"}};
+  core::runState().launcherKind = 'i';
+  core::runState().manualRuntime = true;
   std::vector<std::string> props = jvm::launcherSystemProperties();
   ASSERT_GE(props.size(), 2u);
   EXPECT_EQ(props[0], "-Djarwrap.manualJre=true");
   EXPECT_EQ(props[1], "-Djarwrap.isShipkit=true");
-  launcher::runState().manualRuntime = false;
-  payload::tables().config = {{2001, "i"}};
-  launcher::runState().launcherKind = 'e';
+  core::runState().manualRuntime = false;
+  core::tables().config = {{2001, "i"}};
+  core::runState().launcherKind = 'e';
   props = jvm::launcherSystemProperties();
   EXPECT_EQ(props[0].rfind("-Djarwrap.moduleName=", 0), 0u);
 }
 
 TEST_F(LoadDllTest, UnloadableRuntimeLogsBothErrorLines) {
   std::string dir = runtimeWithoutJvm("nojvm", "11.0.2");
-  payload::tables().config = {{128, "R" + dir + ";"}};
+  core::tables().config = {{128, "R" + dir + ";"}};
   SetEnvironmentVariableA("SHIPKIT_JAVA_HOME", nullptr);
   SetEnvironmentVariableA("JARWRAP_JAVA_HOME", nullptr);
-  launcher::logLine(L"LoadDllTest: unloadable runtime");  // the log exists from its first line
-  std::optional<std::wstring> logPath = launcher::getLogPath();
+  core::logLine(L"LoadDllTest: unloadable runtime");  // the log exists from its first line
+  std::optional<std::wstring> logPath = core::getLogPath();
   ASSERT_TRUE(logPath.has_value());
   const std::string before = readLog(*logPath);
   bool ok = true;

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "TestFiles.h"
-#include "launcher/Paths.h"
+#include "core/Paths.h"
 
-using namespace shipkit::launcher;
+using namespace shipkit::core;
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <set>
 #include <sstream>
 
+#include "core/Config.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "jvm/launch/VmOptionsWin.h"
-#include "launcher/Log.h"
-#include "launcher/Paths.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
 #include "win/Text.h"
 
 using namespace shipkit;
@@ -29,7 +29,7 @@ std::vector<std::string> splitAtSemicolons(const std::string& text) {
 }
 
 std::string logText() {
-  auto path = launcher::getLogPath();
+  auto path = core::getLogPath();
   if (!path) return {};
   std::ifstream in(std::filesystem::path(*path), std::ios::binary);
   std::ostringstream s;
@@ -42,9 +42,9 @@ std::string logText() {
 class VmOptionsWin : public testing::Test {
  protected:
   void SetUp() override {
-    savedTables_ = payload::tables();
-    savedRunState_ = launcher::runState();
-    payload::tables() = {};
+    savedTables_ = core::tables();
+    savedRunState_ = core::runState();
+    core::tables() = {};
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     root_ = std::wstring(tmp) + L"skt_vmo_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
@@ -52,12 +52,12 @@ class VmOptionsWin : public testing::Test {
     std::filesystem::remove_all(std::filesystem::path(root_));
     ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
     rootNarrow_ = win::narrow(root_);
-    launcher::runState().extractionDir = rootNarrow_;
+    core::runState().extractionDir = rootNarrow_;
   }
   void TearDown() override {
     std::filesystem::remove_all(std::filesystem::path(root_));
-    payload::tables() = savedTables_;
-    launcher::runState() = savedRunState_;
+    core::tables() = savedTables_;
+    core::runState() = savedRunState_;
   }
 
   // Writes bytes exactly as given (no text-mode translation on the way in).
@@ -66,8 +66,8 @@ class VmOptionsWin : public testing::Test {
   }
   void dir(const std::wstring& rel) { ASSERT_TRUE(CreateDirectoryW((root_ + L"\\" + rel).c_str(), nullptr)); }
 
-  payload::Tables savedTables_;
-  launcher::RunState savedRunState_;
+  core::Tables savedTables_;
+  core::RunState savedRunState_;
   std::wstring root_;
   std::string rootNarrow_;
 };
@@ -111,7 +111,7 @@ TEST_F(VmOptionsWin, OptionsFilesAreReadAsTextWithWidePathsAndRelativeIncludes) 
                                      "\r\n-include-options sub\\more.vmoptions\r\n-classpath/a tail.jar\r\n");
   dir(L"sub");
   write(L"sub\\more.vmoptions", "-Dmore\r\n");
-  payload::tables().config[123] = "-include-options " + rootNarrow_ + "\\opts\xE9.vmoptions";
+  core::tables().config[123] = "-include-options " + rootNarrow_ + "\\opts\xE9.vmoptions";
 
   Options options = jvm::assembleVmOptions({L"setup.exe"}, {});
   const Options want = {"-Da", "-Db=x y", std::string(29999, 'x'), "-Dmore", "-Djava.class.path=tail.jar"};
@@ -132,7 +132,7 @@ TEST_F(VmOptionsWin, OptionsFilesAreReadAsTextWithWidePathsAndRelativeIncludes) 
 
 TEST_F(VmOptionsWin, TextModeEndsAFileAtCtrlZ) {
   write(L"z.vmoptions", "-Dbefore\r\n\x1A-Dafter\r\n");
-  payload::tables().config[123] = "-include-options " + rootNarrow_ + "\\z.vmoptions";
+  core::tables().config[123] = "-include-options " + rootNarrow_ + "\\z.vmoptions";
   EXPECT_EQ(jvm::assembleVmOptions({L"setup.exe"}, {}), (Options{"-Dbefore", "-Djava.class.path="}));
 }
 
@@ -189,14 +189,14 @@ TEST_F(VmOptionsWin, EnvironmentVariables) {
 TEST_F(VmOptionsWin, PreconfiguredClassPathAgainstTheLauncherDirectory) {
   const std::string name = "SKT_VMO_CP_" + std::to_string(GetCurrentProcessId());
   ASSERT_TRUE(SetEnvironmentVariableA(name.c_str(), "\"C:\\q dir\\q.jar\""));
-  payload::tables().config[121] = "A0lib\\a.jar;E0" + name + ";S0" + rootNarrow_ + "\\libs";
-  payload::tables().config[123] = "-Dx=\"1 2\"";
+  core::tables().config[121] = "A0lib\\a.jar;E0" + name + ";S0" + rootNarrow_ + "\\libs";
+  core::tables().config[123] = "-Dx=\"1 2\"";
   dir(L"libs");
   write(L"libs\\l.jar", "x");
-  launcher::runState().extractionDir.clear();
+  core::runState().extractionDir.clear();
   Options options = jvm::assembleVmOptions({L"setup.exe"}, {});
   SetEnvironmentVariableA(name.c_str(), nullptr);
   EXPECT_EQ(options,
-            (Options{"-Dx=1 2", "-Djava.class.path=" + launcher::launcherDir() +
-                                    "lib\\a.jar;C:\\q dir\\q.jar;" + rootNarrow_ + "\\libs\\l.jar"}));
+            (Options{"-Dx=1 2", "-Djava.class.path=" + core::launcherDir() + "lib\\a.jar;C:\\q dir\\q.jar;" +
+                                    rootNarrow_ + "\\libs\\l.jar"}));
 }

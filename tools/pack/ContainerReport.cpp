@@ -4,10 +4,10 @@
 
 #include <cstdio>
 
+#include "core/ConfigValue.h"
 #include "pack/ContainerWriter.h"
 #include "pack/FileSource.h"
 #include "pack/Text.h"
-#include "payload/ConfigValue.h"
 
 namespace shipkit::pack {
 
@@ -154,7 +154,7 @@ bool inspectInstaller(ByteSource& src, std::ostream& out, std::string& error) {
   uint64_t dataPosition = src.position();
   out << "file data position: " << dataPosition << "\n";
   auto entry = [&](int32_t id) { return config.count(id) ? config[id] : std::string(); };
-  int32_t fileCount = payload::parseConfigInt(entry(kFileCountId));
+  int32_t fileCount = core::parseConfigInt(entry(kFileCountId));
   std::vector<std::string> names = payload::splitNames(entry(kFileNamesId));
   out << "file count: " << fileCount << "\n"
       << "file names: " << names.size() << "\n";

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "jvm/ChosenRuntime.h"
 #include "jvm/launch/Expansion.h"
-#include "launcher/Log.h"
-#include "launcher/Paths.h"
-#include "launcher/RunState.h"
 #include "win/Text.h"
 
 // Under UNICODE the header maps the name to the wide function; the narrow block is the
@@ -59,31 +59,31 @@ std::vector<std::pair<std::string, std::string>> environmentBlock<char>() {
 
 std::wstring expandWide(std::wstring text, bool ansiForm) {
   ExpansionValues<wchar_t> v;
-  v.launcherDir = ansiForm ? launcher::launcherDirWidened() : launcher::launcherDirW();
-  v.launcherTempDir = win::wide(launcher::runState().extractionDir);
+  v.launcherDir = ansiForm ? core::launcherDirWidened() : core::launcherDirW();
+  v.launcherTempDir = win::wide(core::runState().extractionDir);
   v.jvmHome = win::wide(chosenRuntime().home);
   // The temporary root is looked up only when asked for: its search has side effects.
   if (text.find(L"${launcher:sys.tempDir}") != std::wstring::npos)
-    v.systemTempDir = ansiForm ? win::wide(launcher::tempRoot()) : launcher::tempRootW(false);
+    v.systemTempDir = ansiForm ? win::wide(core::tempRoot()) : core::tempRootW(false);
   v.environment = environmentBlock<wchar_t>();
   expandVariables<wchar_t>(text, v,
                            [](std::wstring_view token, std::wstring_view value, std::wstring_view all) {
-                             launcher::logLine(L"expanding2 %s to %s in %s.", std::wstring(token).c_str(),
-                                               std::wstring(value).c_str(), std::wstring(all).c_str());
+                             core::logLine(L"expanding2 %s to %s in %s.", std::wstring(token).c_str(),
+                                           std::wstring(value).c_str(), std::wstring(all).c_str());
                            });
   return text;
 }
 
 std::string expandNarrow(std::string text) {
   ExpansionValues<char> v;
-  v.launcherDir = launcher::launcherDir();
-  v.launcherTempDir = launcher::runState().extractionDir;
+  v.launcherDir = core::launcherDir();
+  v.launcherTempDir = core::runState().extractionDir;
   v.jvmHome = chosenRuntime().home;
-  if (text.find("${launcher:sys.tempDir}") != std::string::npos) v.systemTempDir = launcher::tempRoot();
+  if (text.find("${launcher:sys.tempDir}") != std::string::npos) v.systemTempDir = core::tempRoot();
   v.environment = environmentBlock<char>();
   expandVariables<char>(text, v, [](std::string_view token, std::string_view value, std::string_view all) {
-    launcher::logLine(L"expanding2 %S to %S in %S.", std::string(token).c_str(), std::string(value).c_str(),
-                      std::string(all).c_str());
+    core::logLine(L"expanding2 %S to %S in %S.", std::string(token).c_str(), std::string(value).c_str(),
+                  std::string(all).c_str());
   });
   return text;
 }

@@ -2,20 +2,20 @@
 
 #include <windows.h>
 
+#include "core/CommandLine.h"
+#include "core/Config.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "jvm/launch/ExpandVariables.h"
 #include "jvm/launch/JavaNames.h"
-#include "launcher/CommandLine.h"
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
-#include "launcher/Paths.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
 #include "win/Text.h"
 
 namespace shipkit::jvm {
 
-using launcher::logError;
-using launcher::logLine;
+using core::logError;
+using core::logLine;
 
 namespace {
 
@@ -58,7 +58,7 @@ void registerLauncherNatives(JNIEnv* env) {
   }
   env->CallStaticVoidMethod(common, init, JNI_TRUE);
   clearPending(env);
-  if (!registerNatives(env, self, &launcher::logError)) {
+  if (!registerNatives(env, self, &core::logError)) {
     logError(L"registering helper dll failed");
     env->CallStaticVoidMethod(common, init, JNI_FALSE);
     clearPending(env);
@@ -116,7 +116,7 @@ void setModuleNameProperty(JNIEnv* env) {
     env->DeleteLocalRef(system);
     return;
   }
-  const std::wstring& path = launcher::launcherLongPath();
+  const std::wstring& path = core::launcherLongPath();
   jstring value = newString(env, path);
   jstring name = env->NewStringUTF(cstr(java::kModuleNameProperty).c_str());
   if (!value || !name) {
@@ -136,37 +136,37 @@ void setModuleNameProperty(JNIEnv* env) {
 // A redirection file: expanded (long form); "$..." stays as it is, anything else becomes
 // a full path against the launcher's directory.
 std::wstring redirection(int flagId, int pathId) {
-  if (payload::configInt(flagId) == 0) return {};
-  std::wstring value = expandWide(payload::configWString(pathId), false);
+  if (core::configInt(flagId) == 0) return {};
+  std::wstring value = expandWide(core::configWString(pathId), false);
   if (!value.empty() && value[0] == L'$') return value;
-  return launcher::resolvePath(value, false, true);
+  return core::resolvePath(value, false, true);
 }
 
 }  // namespace
 
 void handshake(JNIEnv* env) {
-  if (launcher::runState().launcherKind == 'i') registerLauncherNatives(env);
+  if (core::runState().launcherKind == 'i') registerLauncherNatives(env);
   setDeferredDeletionExecutable(env);
   setModuleNameProperty(env);
 }
 
 std::vector<std::wstring> launcherArgumentBlock() {
   std::vector<std::wstring> block;
-  block.push_back(payload::configInt(107) == 1 ? L"true" : L"false");
-  std::wstring mainClass = payload::configWString(122);
-  block.push_back(payload::configInt(133) != 0 ? L"/" + mainClass : mainClass);
+  block.push_back(core::configInt(107) == 1 ? L"true" : L"false");
+  std::wstring mainClass = core::configWString(122);
+  block.push_back(core::configInt(133) != 0 ? L"/" + mainClass : mainClass);
   block.push_back(redirection(102, 103));
   block.push_back(redirection(104, 105));
-  block.push_back(payload::configInt(106) != 0 ? L"true" : L"false");
+  block.push_back(core::configInt(106) != 0 ? L"true" : L"false");
   return block;
 }
 
 std::vector<std::wstring> mainArguments(const std::vector<std::wstring>& launcherArgs) {
   std::vector<std::wstring> args = launcherArgumentBlock();
   if (!launcherArgs.empty()) args.push_back(launcherArgs[0]);
-  std::wstring extra = expandWide(payload::configWString(124, 2001), false);
-  launcher::splitCommandLine(extra, args);
-  const bool jOptions = payload::configInt(125) != 0;
+  std::wstring extra = expandWide(core::configWString(124, 2001), false);
+  core::splitCommandLine(extra, args);
+  const bool jOptions = core::configInt(125) != 0;
   for (std::size_t i = 1; i < launcherArgs.size(); ++i) {
     const std::wstring& a = launcherArgs[i];
     if (a.starts_with(L"-Dsun.locale.formatasdefault=")) continue;
@@ -177,32 +177,32 @@ std::vector<std::wstring> mainArguments(const std::vector<std::wstring>& launche
 }
 
 bool invokeMain(JNIEnv* env, const std::vector<std::wstring>& launcherArgs) {
-  const std::string className = cstr(launcher::runState().launcherKind == 'i' ? java::kShipkitLauncherClass
-                                                                              : java::kJarwrapLauncherClass);
+  const std::string className =
+      cstr(core::runState().launcherKind == 'i' ? java::kShipkitLauncherClass : java::kJarwrapLauncherClass);
   logLine(L"main class: %S", className.c_str());
   jclass mainClass = env->FindClass(className.c_str());
   if (!mainClass) {
     clearPending(env);
     logError(L"could not find main class");
-    launcher::fatalMessage(1010);
+    core::fatalMessage(1010);
   }
   jmethodID main =
       env->GetStaticMethodID(mainClass, cstr(java::kMainMethod).c_str(), cstr(java::kMainSignature).c_str());
   if (!main) {
     clearPending(env);
     logError(L"could not find main method");
-    launcher::fatalMessage(1011);
+    core::fatalMessage(1011);
   }
   std::vector<std::wstring> args = mainArguments(launcherArgs);
   logLine(L"param count: %d", int(args.size()));
   jclass stringClass = env->FindClass(cstr(java::kStringClass).c_str());
   jobjectArray array = stringClass ? env->NewObjectArray(jsize(args.size()), stringClass, nullptr) : nullptr;
   // Without the argument array main cannot be called: an internal error of the launcher.
-  if (!array) launcher::fatalMessage(1009, std::string_view("72"));
+  if (!array) core::fatalMessage(1009, std::string_view("72"));
   for (std::size_t i = 0; i < args.size(); ++i) {
     logLine(L"param %d: %s", int(i), args[i].c_str());
     jstring element = newString(env, args[i]);
-    if (!element) launcher::fatalMessage(1009, std::string_view("72"));
+    if (!element) core::fatalMessage(1009, std::string_view("72"));
     env->SetObjectArrayElement(array, jsize(i), element);
     env->DeleteLocalRef(element);
   }

@@ -4,21 +4,21 @@
 
 #include <cstdlib>
 
+#include "core/Config.h"
+#include "core/DllDirectories.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "instance/SingleInstance.h"
 #include "jvm/launch/Handshake.h"
 #include "jvm/launch/VmOptionsWin.h"
-#include "launcher/DllPath.h"
-#include "launcher/Log.h"
-#include "launcher/Paths.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
 #include "payload/Extract.h"
 #include "win/OsVersion.h"
 
 namespace shipkit::jvm {
 
-using launcher::logError;
-using launcher::logLine;
+using core::logError;
+using core::logLine;
 
 namespace {
 
@@ -65,7 +65,7 @@ void preloadUcrt(const std::string& bin) {
 }
 
 HMODULE tryBinDirectory(const std::string& bin) {
-  DLL_DIRECTORY_COOKIE cookie = launcher::addDllDirectory(bin);
+  DLL_DIRECTORY_COOKIE cookie = core::addDllDirectory(bin);
   preloadUcrt(bin);
 
   DWORD size = ::GetEnvironmentVariableA("PATH", nullptr, 0);
@@ -85,7 +85,7 @@ HMODULE tryBinDirectory(const std::string& bin) {
   _putenv(crt.c_str());
 
   std::vector<std::string> names;
-  std::string preferred = payload::configString(152, 200);
+  std::string preferred = core::configString(152, 200);
   if (!preferred.empty()) names.push_back(preferred);
   for (const char* name : {"client", "server", "j9vm", "hotspot", "jrockit"}) names.emplace_back(name);
   for (const auto& name : names) {
@@ -96,7 +96,7 @@ HMODULE tryBinDirectory(const std::string& bin) {
     if (library) return library;
     if (present) logLine(L"Failed with error code %d", int(::GetLastError()));
   }
-  launcher::removeDllDirectory(cookie);
+  core::removeDllDirectory(cookie);
   setPath(hadPath ? &oldPath : nullptr);
   return nullptr;
 }
@@ -130,14 +130,14 @@ bool jvmRunning() {
 }
 
 std::vector<std::string> launcherSystemProperties() {
-  const launcher::RunState& rs = launcher::runState();
+  const core::RunState& rs = core::runState();
   std::vector<std::string> props;
   std::string semaphore = instance::semaphoreName();
   if (!semaphore.empty()) props.push_back("-Djarwrap.semaphoreName=" + semaphore);
   if (rs.manualRuntime) props.push_back("-Djarwrap.manualJre=true");
   if (rs.launcherKind == 'i') props.push_back("-Djarwrap.isShipkit=true");
-  props.push_back("-Djarwrap.moduleName=" + launcher::launcherPath());
-  props.push_back("-Dsun.java.command=" + launcher::launcherPath());
+  props.push_back("-Djarwrap.moduleName=" + core::launcherPath());
+  props.push_back("-Dsun.java.command=" + core::launcherPath());
   props.push_back("-Djarwrap.tempDir=" + rs.extractionDir);
   const bool reused = rs.languageRestart && !rs.restartFailed;
   props.push_back("-Djarwrap.unextractedPosition=" +

@@ -1,6 +1,6 @@
 #include "jvm/launch/OptionSources.h"
 
-#include "launcher/CommandLine.h"
+#include "core/CommandLine.h"
 
 namespace shipkit::jvm {
 
@@ -36,7 +36,7 @@ std::optional<std::string_view> optionLineContent(std::string_view raw) {
 
 std::vector<std::wstring> optionWords(std::wstring_view text) {
   std::vector<std::wstring> words;
-  launcher::splitCommandLine(text, words);
+  core::splitCommandLine(text, words);
   std::vector<std::wstring> joined;
   for (std::size_t i = 0; i < words.size(); ++i) {
     if (words[i] == L"-include-options" && i + 1 < words.size()) {

@@ -1,7 +1,7 @@
 #include "jvm/launch/VersionLines.h"
 
+#include "core/ConfigValue.h"
 #include "jvm/locate/Version.h"
-#include "payload/ConfigValue.h"
 
 namespace shipkit::jvm {
 
@@ -45,8 +45,8 @@ VersionCondition checkVersionCondition(std::string_view condition, std::string_v
   std::size_t dash = condition.find('-');
   if (dash == std::string_view::npos) return result;
   result.kind = VersionCondition::Kind::range;
-  result.min = payload::parseConfigInt(condition.substr(0, dash));
-  result.max = payload::parseConfigInt(condition.substr(dash + 1));
+  result.min = core::parseConfigInt(condition.substr(0, dash));
+  result.max = core::parseConfigInt(condition.substr(dash + 1));
   result.matches = result.min <= feature && feature <= result.max;
   return result;
 }

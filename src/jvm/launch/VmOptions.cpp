@@ -1,8 +1,8 @@
 #include "jvm/launch/VmOptions.h"
 
+#include "core/PathRules.h"
 #include "jvm/launch/OptionSources.h"
 #include "jvm/launch/VersionLines.h"
-#include "launcher/PathRules.h"
 
 namespace shipkit::jvm {
 
@@ -42,7 +42,7 @@ void VmOptionsAssembly::includeOptionsFile(std::wstring_view rest, const std::ws
   std::wstring expanded = host_.expandWide(std::wstring(rest), false);
   log(L"after exp from %s %s", expanded, rest);
   std::wstring path = expanded;
-  if (launcher::isRelative<wchar_t>(expanded))
+  if (core::isRelative<wchar_t>(expanded))
     path = (includeDir ? *includeDir : host_.launcherDirW()) + expanded;
   path = host_.fullPath(path);
   // Includes are followed into other files without any cycle check, so a file that
@@ -54,7 +54,7 @@ void VmOptionsAssembly::includeOptionsFile(std::wstring_view rest, const std::ws
   std::optional<OptionsFileText> file = host_.openOptionsFile(path);
   log(L"adding vmoptions from (%p) <%s> (%s)", file ? file->handle : nullptr, path, expanded);
   if (file) {
-    const std::wstring dir = launcher::directoryOf<wchar_t>(path);
+    const std::wstring dir = core::directoryOf<wchar_t>(path);
     readOptionsFile(file->text, path, &dir);
   }
   log(L"adding vmoptions 2");

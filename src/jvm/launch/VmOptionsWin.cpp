@@ -4,38 +4,38 @@
 
 #include <cstdio>
 
+#include "core/Config.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "jvm/ChosenRuntime.h"
 #include "jvm/launch/ExpandVariables.h"
 #include "jvm/launch/OptionSources.h"
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
-#include "launcher/Paths.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
 #include "win/Text.h"
 #include "win/Unique.h"
 
 namespace shipkit::jvm {
 
 int32_t WinVmOptionsHost::configInt(int32_t id) {
-  return payload::configInt(id);
+  return core::configInt(id);
 }
 std::string WinVmOptionsHost::configString(int32_t id) {
-  return payload::configString(id);
+  return core::configString(id);
 }
 std::wstring WinVmOptionsHost::configWString(int32_t id) {
-  return payload::configWString(id);
+  return core::configWString(id);
 }
 
 std::optional<std::string> WinVmOptionsHost::languageCode() {
   std::string code;
-  if (!payload::languageCode(code)) return std::nullopt;
+  if (!core::languageCode(code)) return std::nullopt;
   return code;
 }
 
 std::optional<std::string> WinVmOptionsHost::countryCode() {
   std::string code;
-  if (!payload::countryCode(code)) return std::nullopt;
+  if (!core::countryCode(code)) return std::nullopt;
   return code;
 }
 
@@ -43,16 +43,16 @@ std::string WinVmOptionsHost::runtimeVersion() {
   return chosenRuntime().version;
 }
 char WinVmOptionsHost::launcherKind() {
-  return launcher::runState().launcherKind;
+  return core::runState().launcherKind;
 }
 std::string WinVmOptionsHost::extractionDir() {
-  return launcher::runState().extractionDir;
+  return core::runState().extractionDir;
 }
 std::wstring WinVmOptionsHost::launcherDirW() {
-  return launcher::launcherDirW();
+  return core::launcherDirW();
 }
 std::wstring WinVmOptionsHost::launcherLongPath() {
-  return launcher::launcherLongPath();
+  return core::launcherLongPath();
 }
 
 std::wstring WinVmOptionsHost::moduleFileName() {
@@ -83,13 +83,13 @@ std::wstring WinVmOptionsHost::fromAnsi(std::string_view text) {
 }
 
 std::wstring WinVmOptionsHost::fullPath(std::wstring_view path) {
-  return launcher::resolvePath(path, false, true);
+  return core::resolvePath(path, false, true);
 }
 std::string WinVmOptionsHost::launcherRelative(std::string_view path) {
-  return launcher::resolvePath(path, true);
+  return core::resolvePath(path, true);
 }
 bool WinVmOptionsHost::exists(const std::string& path) {
-  return launcher::exists(path);
+  return core::exists(path);
 }
 
 std::vector<std::string> WinVmOptionsHost::listFiles(const std::string& dir, std::string_view pattern) {
@@ -114,7 +114,7 @@ std::optional<OptionsFileText> WinVmOptionsHost::openOptionsFile(const std::wstr
   std::size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) result.text.append(buffer, n);
   if (std::ferror(file))
-    launcher::logError(L"reading %s failed after %d bytes", path.c_str(), int(result.text.size()));
+    core::logError(L"reading %s failed after %d bytes", path.c_str(), int(result.text.size()));
   std::fclose(file);
   return result;
 }
@@ -137,14 +137,14 @@ std::optional<std::string> WinVmOptionsHost::environmentVariable(const std::stri
 }
 
 void WinVmOptionsHost::requiredMissing(int messageId, const std::string& argument) {
-  launcher::fatalMessage(messageId, std::string_view(argument));
+  core::fatalMessage(messageId, std::string_view(argument));
 }
 
 void WinVmOptionsHost::logLine(std::wstring_view text) {
-  launcher::logLine(L"%s", std::wstring(text).c_str());
+  core::logLine(L"%s", std::wstring(text).c_str());
 }
 void WinVmOptionsHost::logError(std::wstring_view text) {
-  launcher::logError(L"%s", std::wstring(text).c_str());
+  core::logError(L"%s", std::wstring(text).c_str());
 }
 
 std::vector<std::string> assembleVmOptions(const std::vector<std::wstring>& launcherArgs,

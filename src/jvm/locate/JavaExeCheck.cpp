@@ -3,17 +3,17 @@
 #include <cstdio>
 #include <optional>
 
+#include "core/Config.h"
+#include "core/Log.h"
+#include "core/PathRules.h"
+#include "core/Paths.h"
 #include "jvm/locate/RegistrySources.h"
-#include "launcher/Log.h"
-#include "launcher/PathRules.h"
-#include "launcher/Paths.h"
-#include "payload/Config.h"
 #include "win/Text.h"
 #include "win/Unique.h"
 
 namespace shipkit::jvm {
 
-using launcher::logLine;
+using core::logLine;
 
 namespace {
 
@@ -33,7 +33,7 @@ uint64_t toUint64(const FILETIME& time) {
 // beyond A-Z are lowered too, kept only when it converts back without loss), single backslashes.
 std::string normalisePath(const std::string& path) {
   std::string full = path;
-  if (launcher::isRelative<char>(path)) full = launcher::launcherDir() + path;
+  if (core::isRelative<char>(path)) full = core::launcherDir() + path;
   DWORD size = ::GetFullPathNameA(full.c_str(), 0, nullptr, nullptr);
   if (size > 0) {
     std::string buffer(size, '\0');
@@ -47,7 +47,7 @@ std::string normalisePath(const std::string& path) {
     std::string lowered = win::narrow(wide, &clean);
     if (clean) full = lowered;
   }
-  return launcher::collapseBackslashes<char>(full);
+  return core::collapseBackslashes<char>(full);
 }
 
 // _JAVA_OPTIONS makes a JVM print a notice ahead of its version line, so the variable is kept
@@ -121,9 +121,9 @@ bool check(std::string& javaExe, std::string& version, const VersionNumber& mini
   }
 
   bool result = isVersionAcceptable(version, minimum, maximum, allowPreRelease);
-  if (result && payload::configInt(107) == 1 && javaExe.size() >= 4) {
+  if (result && core::configInt(107) == 1 && javaExe.size() >= 4) {
     javaExe.replace(javaExe.size() - 4, 4, "w.exe");
-    result = launcher::exists(javaExe);
+    result = core::exists(javaExe);
   }
   return result;
 }
@@ -146,7 +146,7 @@ bool checkJavaExe(std::string& javaExe, std::string& version, const VersionNumbe
 
 bool isVersionAcceptable(const std::string& version, const VersionNumber& minimum,
                          const VersionNumber& maximum, bool allowPreRelease) {
-  const bool preReleaseAllowed = allowPreRelease || payload::configInt(130) != 0;
+  const bool preReleaseAllowed = allowPreRelease || core::configInt(130) != 0;
   switch (judgeVersion(version, minimum, maximum, preReleaseAllowed)) {
     case VersionVerdict::accepted:
       return true;
@@ -160,7 +160,7 @@ bool isVersionAcceptable(const std::string& version, const VersionNumber& minimu
 }
 
 bool runVersionQuery(const std::string& javaExe, uint64_t fileTime, std::string& version) {
-  std::string shortPath(payload::kTextCapacity, '\0');
+  std::string shortPath(core::kTextCapacity, '\0');
   DWORD n = ::GetShortPathNameA(javaExe.c_str(), shortPath.data(), DWORD(shortPath.size()));
   if (n == 0 || n >= shortPath.size()) {
     logLine(L"Could not get short path name for %S", javaExe.c_str());
@@ -174,7 +174,7 @@ bool runVersionQuery(const std::string& javaExe, uint64_t fileTime, std::string&
 
   // The child writes its version to standard error; an inheritable duplicate of the file
   // becomes that handle. Without the file the child simply has no standard error.
-  const std::string tempName = launcher::tempFileName();
+  const std::string tempName = core::tempFileName();
   win::UniqueHandle childStderr;
   {
     win::UniqueFile file(::CreateFileA(tempName.c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -241,8 +241,8 @@ bool runVersionQuery(const std::string& javaExe, uint64_t fileTime, std::string&
 
 bool executableForRuntimeDir(const std::string& dir, std::string& javaExe) {
   javaExe = dir + "\\jre\\bin\\java.exe";
-  if (payload::configInt(131) != 0) return launcher::exists(dir + "\\lib\\tools.jar");
-  if (!launcher::exists(javaExe)) javaExe = dir + "\\bin\\java.exe";
+  if (core::configInt(131) != 0) return core::exists(dir + "\\lib\\tools.jar");
+  if (!core::exists(javaExe)) javaExe = dir + "\\bin\\java.exe";
   return true;
 }
 

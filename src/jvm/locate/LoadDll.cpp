@@ -5,24 +5,24 @@
 #include <cstdio>
 #include <optional>
 
+#include "core/Config.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/PathList.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "jvm/ChosenRuntime.h"
 #include "jvm/launch/ExpandVariables.h"
 #include "jvm/launch/JavaVMLauncher.h"
 #include "jvm/locate/JavaExeCheck.h"
 #include "jvm/locate/RegistrySources.h"
 #include "jvm/locate/Version.h"
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
-#include "launcher/PathList.h"
-#include "launcher/Paths.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
 #include "win/Text.h"
 
 namespace shipkit::jvm {
 
-using launcher::logError;
-using launcher::logLine;
+using core::logError;
+using core::logLine;
 
 namespace {
 
@@ -31,8 +31,8 @@ struct Bounds {
 };
 
 Bounds readBounds() {
-  std::string minimum = payload::configString(126);
-  std::string maximum = payload::configString(127);
+  std::string minimum = core::configString(126);
+  std::string maximum = core::configString(127);
   logLine(L"MinVersion: %S, MaxVersion: %S", minimum.c_str(), maximum.c_str());
   return {parseVersion(minimum), parseVersion(maximum)};
 }
@@ -49,7 +49,7 @@ struct SearchState {
 
 // A runtime directory: absolute against the launcher's directory, full, lower case.
 std::string normaliseDirectory(const std::string& dir) {
-  return launcher::resolvePath(std::string_view(dir), false);
+  return core::resolvePath(std::string_view(dir), false);
 }
 
 bool checkLocation(std::string& javaExe, std::string& version, const std::string& dir, const Bounds& b,
@@ -87,14 +87,14 @@ bool isAbsoluteValue(const std::string& value) {
 
 // The directory that configuration entry 10003 names, relative to the launcher's directory.
 std::wstring locationFilesDir() {
-  std::wstring dir = payload::configWString(10003);
-  return launcher::resolvePath(dir.empty() ? std::wstring(L".") : dir, false, true);
+  std::wstring dir = core::configWString(10003);
+  return core::resolvePath(dir.empty() ? std::wstring(L".") : dir, false, true);
 }
 
 HMODULE search(SearchState& s) {
   logLine(L"Searching for a JVM");
   s.origin = kOriginNone;
-  const std::string sequence = payload::configString(128);
+  const std::string sequence = core::configString(128);
   const Bounds b = readBounds();
 
   // A passing check becomes the origin; its library decides whether the search ends.
@@ -114,7 +114,7 @@ HMODULE search(SearchState& s) {
       if (pass(kOriginLocation, line)) return s.library;
     }
   }
-  const std::string& extraction = launcher::runState().extractionDir;
+  const std::string& extraction = core::runState().extractionDir;
   line = extraction.empty() ? std::string() : firstLineOf(win::wide(extraction) + L"\\inst_jre.cfg");
   if (!line.empty()) {
     logLine(L"Has installer location %S", line.c_str());
@@ -124,7 +124,7 @@ HMODULE search(SearchState& s) {
     }
   }
 
-  const std::vector<std::string> entries = launcher::splitList<char>(sequence);
+  const std::vector<std::string> entries = core::splitList<char>(sequence);
   for (const auto& entry : entries) {
     const char letter = entry[0];
     const std::string value = expandNarrow(entry.substr(1));
@@ -203,7 +203,7 @@ void recordChosenRuntime(const SearchState& s) {
   chosen.javaExe = s.javaExe;
   chosen.version = s.version;
   std::string home = s.javaExe;
-  const std::string lower = launcher::lowerAZ<char>(home);
+  const std::string lower = core::lowerAZ<char>(home);
   // The file name is "javaw.exe" or taken to be "java.exe", whatever a provided path says.
   const std::size_t cut = std::min<std::size_t>(lower.ends_with("javaw.exe") ? 9 : 8, home.size());
   home.resize(home.size() - cut);
@@ -236,7 +236,7 @@ bool LoadDLL(bool showErrors, const std::string* location, bool locationIsJavaEx
         logError(L"Provided JVM unusable");
         if (showErrors) {
           std::wstring bitness = L"64";
-          launcher::showMessage(1016, &bitness);
+          core::showMessage(1016, &bitness);
         }
         return false;
       }
@@ -252,7 +252,7 @@ bool LoadDLL(bool showErrors, const std::string* location, bool locationIsJavaEx
       logError(L"No JVM found");
       if (showErrors) {
         std::wstring bitness = L"64";
-        launcher::showMessage(1016, &bitness);
+        core::showMessage(1016, &bitness);
       }
       return false;
     }
@@ -271,18 +271,18 @@ bool LoadDLL(bool showErrors, const std::string* location, bool locationIsJavaEx
     switch (s.origin) {
       case kOriginSearchPath:
         argument = L"64";
-        launcher::showMessage(1016, &argument);
+        core::showMessage(1016, &argument);
         break;
       case kOriginLocation:
         argument = win::widenBytes(s.location);
-        launcher::showMessage(1020, &argument);
+        core::showMessage(1020, &argument);
         break;
       case kOriginEnvironment:
         argument = win::widenBytes(s.location);
-        launcher::showMessage(1018, &argument);
+        core::showMessage(1018, &argument);
         break;
       default:
-        launcher::showMessage(1005);
+        core::showMessage(1005);
         break;
     }
   }

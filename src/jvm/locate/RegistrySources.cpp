@@ -3,14 +3,14 @@
 #include <cstring>
 #include <vector>
 
-#include "launcher/Log.h"
-#include "launcher/PathList.h"
-#include "payload/Config.h"
+#include "core/Config.h"
+#include "core/Log.h"
+#include "core/PathList.h"
 #include "win/Unique.h"
 
 namespace shipkit::jvm {
 
-using launcher::logLine;
+using core::logLine;
 
 namespace {
 
@@ -70,7 +70,7 @@ std::optional<FoundJvm> checkRuntimeDir(const std::string& home, const VersionNu
 }
 
 bool jdkRequired() {
-  return payload::configInt(131) != 0;
+  return core::configInt(131) != 0;
 }
 
 // A "CurrentVersion" outside the bounds counts as none.
@@ -86,7 +86,7 @@ std::optional<FoundJvm> currentVersionOfPair(const char* jdkKey, const char* jre
   const std::string jre = jdkRequired() ? std::string() : currentVersion(jreKey, minimum, maximum);
   const bool useJdk = isVersionGreater(jdk, jre);
   const std::string key = std::string(useJdk ? jdkKey : jreKey) + "\\" + (useJdk ? jdk : jre);
-  std::optional<std::string> home = readString(HKEY_LOCAL_MACHINE, key, "JavaHome", payload::kTextCapacity);
+  std::optional<std::string> home = readString(HKEY_LOCAL_MACHINE, key, "JavaHome", core::kTextCapacity);
   if (!home) return std::nullopt;
   return checkRuntimeDir(*home, minimum, maximum);
 }
@@ -98,7 +98,7 @@ std::optional<FoundJvm> allVersionsUnder(const char* key, const VersionNumber& m
   for (const std::string& name : versionKeysInTryOrder(subkeyNames(opened.key.get()), minimum, maximum)) {
     OpenResult sub = openKey(opened.key.get(), name, KEY_READ);
     if (!sub.key) continue;
-    std::optional<std::string> home = queryValue(sub.key.get(), "JavaHome", payload::kTextCapacity);
+    std::optional<std::string> home = queryValue(sub.key.get(), "JavaHome", core::kTextCapacity);
     if (!home) continue;
     if (std::optional<FoundJvm> found = checkRuntimeDir(storedString(*home), minimum, maximum)) return found;
   }
@@ -136,7 +136,7 @@ std::optional<std::string> versionCacheRead(const std::string& javaExe, uint64_t
     return std::nullopt;
   const auto expected = fileTimeBytes(fileTime);
   if (std::memcmp(stamp, expected.data(), expected.size()) != 0) return std::nullopt;
-  std::optional<std::string> data = queryValue(opened.key.get(), "Version", payload::kTextCapacity);
+  std::optional<std::string> data = queryValue(opened.key.get(), "Version", core::kTextCapacity);
   if (!data) return std::nullopt;
   return cachedVersion(*data, capacity);
 }
@@ -192,7 +192,7 @@ std::optional<FoundJvm> locatedJvmSearch(bool allEntries, const VersionNumber& m
 }
 
 std::optional<FoundJvm> registrySearch(const VersionNumber& minimum, const VersionNumber& maximum) {
-  const bool restricted = payload::configInt(165) != 0;
+  const bool restricted = core::configInt(165) != 0;
   std::optional<FoundJvm> javaSoft;
   if (!restricted) {
     javaSoft = javaSoftSearch(minimum, maximum);
@@ -205,7 +205,7 @@ std::optional<FoundJvm> registrySearch(const VersionNumber& minimum, const Versi
 
 std::optional<FoundJvm> previousInstallation(HKEY root, const VersionNumber& minimum,
                                              const VersionNumber& maximum) {
-  const std::string appId = payload::configString(160);
+  const std::string appId = core::configString(160);
   for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_64KEY)}) {
     logLine(L"checking app id %S (%d, %p)", appId.c_str(), int(view), static_cast<void*>(root));
     if (appId.empty()) return std::nullopt;
@@ -216,14 +216,14 @@ std::optional<FoundJvm> previousInstallation(HKEY root, const VersionNumber& min
     }
     LSTATUS status = ERROR_SUCCESS;
     std::optional<std::string> data =
-        queryValue(opened.key.get(), appId.c_str(), payload::kTextCapacity, &status);
+        queryValue(opened.key.get(), appId.c_str(), core::kTextCapacity, &status);
     if (!data) {
       logLine(L"could not query value node %d", int(status));
       continue;
     }
     const std::string list = storedString(*data);
     logLine(L"found installations: %S", list.c_str());
-    for (const std::string& dir : launcher::splitList<char>(list)) {
+    for (const std::string& dir : core::splitList<char>(list)) {
       const std::string jreDir = dir + "\\jre";
       FoundJvm found;
       if (!executableForRuntimeDir(jreDir, found.javaExe)) {

@@ -1,6 +1,6 @@
 #include "jvm/locate/Version.h"
 
-#include "payload/ConfigValue.h"
+#include "core/ConfigValue.h"
 
 namespace shipkit::jvm {
 
@@ -12,7 +12,7 @@ VersionNumber parseVersion(std::string_view text) {
     std::size_t end = text.find_first_of(kSeparators, start);
     if (end == std::string_view::npos) end = text.size();
     // The same decimal reading as atoi: leading digits, clamped to 32 bits, else 0.
-    if (end > start) out.push_back(payload::parseConfigInt(text.substr(start, end - start)));
+    if (end > start) out.push_back(core::parseConfigInt(text.substr(start, end - start)));
     start = end + 1;
   }
   return out;

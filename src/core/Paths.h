@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "launcher/PathRules.h"
+#include "core/PathRules.h"
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 // The module path in its long form, doubled backslashes collapsed.
 const std::wstring& launcherLongPath();
@@ -52,4 +52,4 @@ void createExtractionDir();
 // and removed. Nothing happens for an empty path or one beginning with ".".
 void emptyDir(const std::string& dir, bool recurse);
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

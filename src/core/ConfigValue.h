@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace shipkit::payload {
+namespace shipkit::core {
 
 // A signed decimal: leading white space skipped, an optional sign, digits up to the first
 // non-digit, clamped to the 32-bit range. Empty or non-numeric text is 0; so is "0x10".
@@ -24,4 +24,4 @@ inline int32_t parseConfigInt(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-}  // namespace shipkit::payload
+}  // namespace shipkit::core

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 // Appends the words of `text` to `words`: blanks (spaces only) separate words, a quoted
 // part (double or single quotes, the nearer wins) joins the text before it and ends its
@@ -35,4 +35,4 @@ struct RunSwitches {
 // Reads the run switches from every argument (the program path included), case-sensitively.
 RunSwitches parseRunSwitches(const std::vector<std::wstring>& args);
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 // Absolute means: after one optional leading double quote, a drive letter with ":\" or a
 // leading "\\"; anything shorter than three characters is relative.
@@ -65,4 +65,4 @@ std::basic_string<Char> directoryOf(std::basic_string_view<Char> path) {
   return std::basic_string<Char>(path.substr(0, slash + 1));
 }
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

@@ -1,16 +1,16 @@
-#include "launcher/ErrorDisplay.h"
+#include "core/ErrorDisplay.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
-#include "launcher/Log.h"
-#include "launcher/Paths.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
+#include "core/Config.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "win/Text.h"
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 namespace {
 constexpr std::size_t kMaxText = 6000;
@@ -45,7 +45,7 @@ void showError(std::wstring_view text) {
   shown = cut(std::move(shown));
   const RunState& rs = runState();
   if (rs.messageBoxMode) {
-    std::wstring caption = payload::messageOrConfig(1000);
+    std::wstring caption = core::messageOrConfig(1000);
     ::MessageBoxW(rs.errorOwner, shown.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
     return;
   }
@@ -62,7 +62,7 @@ void showError(std::wstring_view text) {
 }
 
 std::wstring formatMessage(int id, const std::wstring* argument) {
-  std::wstring text = payload::messageOrConfig(id);
+  std::wstring text = core::messageOrConfig(id);
   if (argument) {
     std::size_t at = text.find(L"{0}");
     if (at != std::wstring::npos) text.replace(at, 3, cut(*argument));
@@ -124,4 +124,4 @@ void writeStdout(std::string_view text) {
   std::fflush(stdout);
 }
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

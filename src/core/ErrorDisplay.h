@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 // Shows a text as an error: a message box in message-box mode, otherwise the console or
 // standard error; the log path is appended when a log exists (which keeps the log).
@@ -29,4 +29,4 @@ void writeStdout(std::string_view text);
 // A hook that closes the splash screen before an error is shown; set when a splash exists.
 void setSplashCloser(void (*closer)());
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

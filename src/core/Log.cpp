@@ -1,4 +1,4 @@
-#include "launcher/Log.h"
+#include "core/Log.h"
 
 #include <windows.h>
 
@@ -8,13 +8,13 @@
 #include <ctime>
 #include <mutex>
 
-#include "launcher/LogFormat.h"
-#include "launcher/Paths.h"
-#include "launcher/RunState.h"
+#include "core/LogFormat.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
 #include "win/Text.h"
 #include "win/Unique.h"
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 namespace {
 
@@ -196,4 +196,4 @@ void offerLogFolder() {
   }
 }
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

@@ -1,6 +1,6 @@
-#include "launcher/LogFormat.h"
+#include "core/LogFormat.h"
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 std::wstring logPrefix(int64_t elapsedMs) {
   return L"[" + std::to_wstring(elapsedMs / 1000) + L":" + std::to_wstring(elapsedMs % 1000) + L"] ";
@@ -60,4 +60,4 @@ std::string toUtf8TextMode(std::wstring_view text) {
   return out;
 }
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

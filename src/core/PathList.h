@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 // Splits at ";"; empty entries are dropped.
 template <typename Char>
@@ -25,4 +25,4 @@ std::vector<std::basic_string<Char>> splitList(std::basic_string_view<Char> list
 // the directory's length only, so a sibling sharing the prefix goes too), joined with ";".
 std::wstring reducedPath(std::wstring_view path, std::wstring_view windowsDir);
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

@@ -1,14 +1,14 @@
-#include "payload/Config.h"
+#include "core/Config.h"
 
 #include <cstring>
 
-#include "launcher/Log.h"
-#include "payload/ConfigValue.h"
+#include "core/ConfigValue.h"
+#include "core/Log.h"
 #include "win/Text.h"
 
-namespace shipkit::payload {
+namespace shipkit::core {
 
-using launcher::logLine;
+using core::logLine;
 
 Tables& tables() {
   static Tables t;
@@ -84,4 +84,4 @@ bool countryCode(std::string& out) {
   return true;
 }
 
-}  // namespace shipkit::payload
+}  // namespace shipkit::core

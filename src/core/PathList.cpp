@@ -1,8 +1,8 @@
-#include "launcher/PathList.h"
+#include "core/PathList.h"
 
-#include "launcher/PathRules.h"
+#include "core/PathRules.h"
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 std::wstring reducedPath(std::wstring_view path, std::wstring_view windowsDir) {
   const std::wstring prefix = lowerAZ(windowsDir);
@@ -16,4 +16,4 @@ std::wstring reducedPath(std::wstring_view path, std::wstring_view windowsDir) {
   return out;
 }
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

@@ -1,8 +1,8 @@
-#include "launcher/CommandLine.h"
+#include "core/CommandLine.h"
 
 #include <algorithm>
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 void splitCommandLine(std::wstring_view text, std::vector<std::wstring>& words) {
   std::size_t pos = 0;
@@ -86,4 +86,4 @@ RunSwitches parseRunSwitches(const std::vector<std::wstring>& args) {
   return s;
 }
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

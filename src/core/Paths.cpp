@@ -1,4 +1,4 @@
-#include "launcher/Paths.h"
+#include "core/Paths.h"
 
 #include <shlobj.h>
 #include <windows.h>
@@ -8,15 +8,15 @@
 #include <ctime>
 #include <optional>
 
-#include "launcher/ErrorDisplay.h"
-#include "launcher/Log.h"
-#include "launcher/RunState.h"
-#include "payload/Config.h"
+#include "core/Config.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/RunState.h"
 #include "win/LateBound.h"
 #include "win/Text.h"
 #include "win/Unique.h"
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 namespace {
 
@@ -187,7 +187,7 @@ struct Api<char> {
   static String format(const String& dir, unsigned pid, unsigned r) {
     return dir + "\\jwrtw" + std::to_string(pid) + std::to_string(r);
   }
-  static bool exists(const String& p) { return launcher::exists(p); }
+  static bool exists(const String& p) { return core::exists(p); }
   static void logLong(const String& p) { logLine(L"using long path %S", p.c_str()); }
   static String tempPath() {
     char buf[MAX_PATH + 1] = {};
@@ -223,7 +223,7 @@ struct Api<wchar_t> {
   static String format(const String& dir, unsigned pid, unsigned r) {
     return dir + L"\\jwrtw" + std::to_wstring(pid) + std::to_wstring(r);
   }
-  static bool exists(const String& p) { return launcher::exists(p); }
+  static bool exists(const String& p) { return core::exists(p); }
   static void logLong(const String& p) { logLine(L"using long path %s", p.c_str()); }
   static String tempPath() {
     wchar_t buf[MAX_PATH + 1] = {};
@@ -285,7 +285,7 @@ template <typename Char>
 typename Api<Char>::String searchTempRoot() {
   using A = Api<Char>;
   using S = typename A::String;
-  const bool preferLong = payload::configInt(10009) != 0;
+  const bool preferLong = core::configInt(10009) != 0;
   S dir;
   auto attempt = [&](S candidate, bool create, bool strict) {
     dir = std::move(candidate);
@@ -482,4 +482,4 @@ void emptyDir(const std::string& dir, bool recurse) {
   } while (::FindNextFileA(find.get(), &data));
 }
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

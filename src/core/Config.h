@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "payload/ContainerFormat.h"
+#include "core/ConfigTables.h"
 
-namespace shipkit::payload {
+namespace shipkit::core {
 
 inline constexpr std::size_t kTextCapacity = 6000;
 
@@ -39,4 +39,4 @@ std::wstring messageOrConfig(int32_t id);
 bool languageCode(std::string& out);
 bool countryCode(std::string& out);
 
-}  // namespace shipkit::payload
+}  // namespace shipkit::core

@@ -1,6 +1,6 @@
-#include "launcher/RunState.h"
+#include "core/RunState.h"
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 RunState& runState() {
   static RunState state;
@@ -14,4 +14,4 @@ const char* productName() {
   return runState().launcherKind == 'e' ? "jarwrap" : "shipkit";
 }
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

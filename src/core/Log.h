@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 void logLine(const wchar_t* format, ...);
 void logError(const wchar_t* format, ...);
@@ -21,4 +21,4 @@ std::optional<std::wstring> getLogPath();
 // Asks whether to open an Explorer window on the log (after the log switch).
 void offerLogFolder();
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 struct RunState {
   bool quiet = false;
@@ -31,4 +31,4 @@ RunState& runState();
 const wchar_t* productNameW();
 const char* productName();
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace shipkit::launcher {
+namespace shipkit::core {
 
 inline constexpr int kMaxLogNumber = 1000;
 
@@ -24,4 +24,4 @@ std::wstring logDirectory(std::wstring_view tempRoot);
 // text-mode stream does. Unpaired surrogates become U+FFFD.
 std::string toUtf8TextMode(std::wstring_view text);
 
-}  // namespace shipkit::launcher
+}  // namespace shipkit::core

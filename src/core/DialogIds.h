@@ -1,0 +1,14 @@
+#pragma once
+// Resource and control ids of the launcher's dialogs, shared by the steps that drive the
+// progress dialog from the work thread.
+
+namespace shipkit::core {
+
+inline constexpr int kProgressDialog = 103;
+inline constexpr int kSelectionDialog = 104;
+inline constexpr int kIconProduct = 1001;
+inline constexpr int kProgressBar = 1001;
+inline constexpr int kStatusText = 1002;
+inline constexpr int kMainText = 1003;
+
+}  // namespace shipkit::core

@@ -11,8 +11,9 @@ namespace shipkit::core {
 using core::logLine;
 
 Tables& tables() {
-  static Tables t;
-  return t;
+  // Never destroyed: threads that still run while the process exits read it.
+  static Tables* t = new Tables;
+  return *t;
 }
 
 int configString(int32_t id, char* buffer, std::size_t capacity) {

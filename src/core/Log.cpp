@@ -25,13 +25,16 @@ struct LogState {
   bool switchSeen = false;
   bool kept = false;
   bool haveStream = false;  // the file could be created at initialisation
+  bool deleted = false;     // removed at exit: later lines must not create it again
   std::wstring path;
   int64_t startMs = 0;
 };
 
+// Never destroyed: threads that still log while the process exits (a worker after Cancel)
+// must not meet a destroyed lock.
 LogState& state() {
-  static LogState s;
-  return s;
+  static LogState* s = new LogState;
+  return *s;
 }
 
 int64_t nowMs() {
@@ -61,7 +64,7 @@ bool writeAll(HANDLE file, const std::string& bytes) {
 }
 
 win::UniqueFile openLog(const std::wstring& path, DWORD disposition) {
-  DWORD access = disposition == CREATE_ALWAYS ? GENERIC_WRITE : FILE_APPEND_DATA;
+  DWORD access = disposition == OPEN_EXISTING ? FILE_APPEND_DATA : GENERIC_WRITE;
   return win::UniqueFile(::CreateFileW(path.c_str(), access,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -70,7 +73,10 @@ win::UniqueFile openLog(const std::wstring& path, DWORD disposition) {
 void deleteLogAtExit() {
   LogState& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
-  if (!s.kept && !s.requested && !s.path.empty()) ::DeleteFileW(s.path.c_str());
+  if (!s.kept && !s.requested && !s.path.empty()) {
+    ::DeleteFileW(s.path.c_str());
+    s.deleted = true;
+  }
 }
 
 bool envIsYes(const wchar_t* name) {
@@ -86,12 +92,14 @@ win::UniqueFile initialise(LogState& s) {
   if (!s.requested) std::atexit(deleteLogAtExit);
 
   const std::wstring dir = logDirectory(tempRootW(false));
-  int n = 1;
-  for (; n < kMaxLogNumber; ++n)
-    if (::GetFileAttributesW(logFileName(dir, n).c_str()) == INVALID_FILE_ATTRIBUTES) break;
-  s.path = logFileName(dir, n);
-
-  win::UniqueFile file = openLog(s.path, CREATE_ALWAYS);
+  // The first free number, taken atomically: two launchers started together must not both
+  // see a number as free and then truncate each other's log. The last number is reused.
+  win::UniqueFile file;
+  for (int n = 1; n <= kMaxLogNumber && !file; ++n) {
+    s.path = logFileName(dir, n);
+    file = openLog(s.path, n < kMaxLogNumber ? CREATE_NEW : CREATE_ALWAYS);
+    if (!file && ::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
   if (!file) {
     s.path = L"c:\\skt_nlog";
     file = openLog(s.path, CREATE_ALWAYS);
@@ -116,8 +124,12 @@ void write(bool error, const wchar_t* format, va_list args) {
   LogState& s = state();
   {
     std::lock_guard<std::recursive_mutex> guard(s.lock);
+    if (s.deleted) {
+      ::SetLastError(savedError);
+      return;
+    }
     win::UniqueFile file;
-    if (!s.path.empty()) file = openLog(s.path, OPEN_ALWAYS);
+    if (!s.path.empty()) file = openLog(s.path, OPEN_EXISTING);
     if (!s.initialised) file = initialise(s);
     if (file) {
       std::wstring line = logPrefix(nowMs() - s.startMs);

@@ -36,8 +36,8 @@ struct PathState {
 };
 
 PathState& ps() {
-  static PathState s;
-  return s;
+  static PathState* s = new PathState;  // lives until the process ends (see Log.cpp)
+  return *s;
 }
 
 std::wstring longPathName(const std::wstring& path) {
@@ -473,7 +473,9 @@ void emptyDir(const std::string& dir, bool recurse) {
     std::string path = base + name;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       logLine(L"attempting to remove %S (%d)", path.c_str(), int(recurse));
-      if (recurse) emptyDir(path, false);
+      // A junction or directory link is removed itself; what it points to lies outside this
+      // directory and is never emptied.
+      if (recurse && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) emptyDir(path, false);
       ::RemoveDirectoryA(path.c_str());
     } else {
       logLine(L"attempting to delete %S", path.c_str());

@@ -3,8 +3,9 @@
 namespace shipkit::core {
 
 RunState& runState() {
-  static RunState state;
-  return state;
+  // Never destroyed: a worker thread may still read it while the process exits.
+  static RunState* state = new RunState;
+  return *state;
 }
 
 const wchar_t* productNameW() {

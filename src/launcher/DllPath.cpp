@@ -1,13 +1,12 @@
 #include "launcher/DllPath.h"
 
-#include <cstdlib>
-
 #include "core/Config.h"
 #include "core/DllDirectories.h"
 #include "core/Log.h"
 #include "core/PathList.h"
 #include "core/Paths.h"
 #include "jvm/launch/ExpandVariables.h"
+#include "win/Environment.h"
 #include "win/Text.h"
 
 namespace shipkit::launcher {
@@ -27,15 +26,14 @@ void setupNativeLibraryPath() {
     addDllDirectory(dir);
   }
   if (!list.empty() && list.back() != ';') list += ';';
-  char current[48000];
-  DWORD n = ::GetEnvironmentVariableA("PATH", current, sizeof current);
-  if (n > 0 && n < sizeof current) list.append(current, n);
-  if (::SetEnvironmentVariableA("PATH", list.c_str()))
-    logLine(L"Setting PATH (native libs) %S", list.c_str());
+  // PATH itself goes through the wide functions so that entries outside the ANSI code page
+  // come back unchanged; only the configured part is narrow text.
+  const std::wstring path = win::wide(list) + win::environmentVariable(L"PATH").value_or(std::wstring());
+  const DWORD error = win::setEnvironmentVariable(L"PATH", &path);
+  if (error == 0)
+    logLine(L"Setting PATH (native libs) %s", path.c_str());
   else
-    logLine(L"Setting PATH (native libs) %S failed with error %d", list.c_str(), int(::GetLastError()));
-  std::string crtEntry = "PATH=" + list;
-  _putenv(crtEntry.c_str());
+    logLine(L"Setting PATH (native libs) %s failed with error %d", path.c_str(), int(error));
 }
 
 void reducePath() {

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "core/Config.h"
+#include "core/ErrorDisplay.h"
 #include "core/Log.h"
 #include "core/RunState.h"
 #include "instance/StartMarkers.h"
@@ -62,7 +63,12 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
       ::SetWindowTextW(window, core::message(20013).c_str());
       ::SetDlgItemTextW(window, IDCANCEL, core::message(20012).c_str());
       HANDLE thread = ::CreateThread(nullptr, 0, workThread, window, 0, nullptr);
-      if (thread) ::CloseHandle(thread);
+      if (!thread) {
+        // Without its work thread the dialog would wait for nothing until the user cancels.
+        logError(L"could not start the work thread (error %d)", int(::GetLastError()));
+        fatalMessage(1009, std::string_view("73"));
+      }
+      ::CloseHandle(thread);
       return TRUE;
     }
     case WM_COMMAND: {

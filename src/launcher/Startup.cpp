@@ -92,8 +92,11 @@ void earlySwitches(std::vector<std::wstring>& args) {
     std::wstring workDir = core::configWString(146);
     if (!workDir.empty()) {
       workDir = resolvePath(jvm::expandWide(workDir, true), true, true);
-      ::SetCurrentDirectoryW(workDir.c_str());
-      logLine(L"change working directory to %s", workDir.c_str());
+      if (::SetCurrentDirectoryW(workDir.c_str()))
+        logLine(L"change working directory to %s", workDir.c_str());
+      else
+        logError(L"could not change working directory to %s (error %d)", workDir.c_str(),
+                 int(::GetLastError()));
     } else {
       logLine(L"working directory unchanged");
     }

@@ -88,6 +88,30 @@ jobjectArray newStringArray(JNIEnv* env, std::span<const jstring> elements) {
   return array;
 }
 
+jobjectArray newStringArray(JNIEnv* env, std::size_t count,
+                            const std::function<jstring(std::size_t)>& element) {
+  if (count > std::size_t(INT32_MAX)) return nullptr;
+  jclass stringClass = findClass(env, java::kStringClass);
+  if (!stringClass) return nullptr;
+  jobjectArray array = env->NewObjectArray(jsize(count), stringClass, nullptr);
+  env->DeleteLocalRef(stringClass);
+  if (!array) {
+    clearJavaException(env);
+    return nullptr;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    jstring text = element(i);
+    if (!text) {
+      clearJavaException(env);
+      env->DeleteLocalRef(array);
+      return nullptr;
+    }
+    env->SetObjectArrayElement(array, jsize(i), text);
+    env->DeleteLocalRef(text);
+  }
+  return array;
+}
+
 jobject newJavaObject(JNIEnv* env, std::string_view className, std::string_view constructorSignature,
                       const jvalue* args) {
   jclass cls = findClass(env, className);

@@ -6,6 +6,7 @@
 #include <jni.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -48,6 +49,13 @@ jstring newJavaString(JNIEnv* env, const wchar_t* zeroTerminated);
 // A String[] holding the given local references in order; the references are deleted.
 // Null when java/lang/String or the array cannot be had.
 jobjectArray newStringArray(JNIEnv* env, std::span<const jstring> elements);
+
+// A String[] of `count` elements made one at a time by `element(i)` (a new local reference,
+// or null for a failure): the array exists first and each element's reference is deleted as
+// soon as it is stored, so that a long enumeration holds only a few local references. Null
+// when the array or any element cannot be made.
+jobjectArray newStringArray(JNIEnv* env, std::size_t count,
+                            const std::function<jstring(std::size_t)>& element);
 
 // A new object of a class through its constructor with the given arguments, or null when
 // the class, the constructor or the construction fails.

@@ -103,11 +103,6 @@ std::unique_ptr<wchar_t[]> valueBuffer() {
   return std::unique_ptr<wchar_t[]>(new (std::nothrow) wchar_t[kValueBufferUnits]());
 }
 
-// A local reference per element lives until the array is built.
-void reserveLocals(JNIEnv* env, std::size_t count) {
-  if (env->EnsureLocalCapacity(jint(count + 4)) != 0) clearJavaException(env);
-}
-
 // REG_MULTI_SZ: strings are taken from the start while the position is before the data's
 // end less two bytes, each up to its zero (or the end of the data); where two zeros meet
 // before that point the empty string between them is an element too.
@@ -123,18 +118,9 @@ jobject multiStringArray(JNIEnv* env, const wchar_t* data, DWORD size) {
     spans.push_back({pos, end - pos});
     pos = end + 1;
   }
-  reserveLocals(env, spans.size());
-  std::vector<jstring> elements;
-  elements.reserve(spans.size());
-  for (const Span& s : spans) {
-    jstring text = newJavaString(env, data + s.start, s.length);
-    if (!text) {
-      for (jstring e : elements) env->DeleteLocalRef(e);
-      return nullptr;
-    }
-    elements.push_back(text);
-  }
-  return newStringArray(env, elements);
+  return newStringArray(env, spans.size(), [&](std::size_t i) {
+    return newJavaString(env, data + spans[i].start, spans[i].length);
+  });
 }
 
 jobject javaValueOf(JNIEnv* env, DWORD type, const wchar_t* data, DWORD size) {
@@ -261,13 +247,14 @@ void deleteTree(HKEY parent, const wchar_t* name, REGSAM view) {
   if (::RegOpenKeyExW(parent, name, 0, KEY_READ | view, &raw) != ERROR_SUCCESS) return;
   win::UniqueHkey key(raw);
   std::vector<std::wstring> subKeys;
-  wchar_t subKey[kDeleteNameUnits];
+  // On the heap: the walk recurses once per key level (up to 512), each with its own buffer.
+  std::wstring subKey(kDeleteNameUnits, L'\0');
   for (DWORD index = 0;; ++index) {
     DWORD units = kDeleteNameUnits;
-    if (::RegEnumKeyExW(key.get(), index, subKey, &units, nullptr, nullptr, nullptr, nullptr) !=
+    if (::RegEnumKeyExW(key.get(), index, subKey.data(), &units, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       break;
-    subKeys.emplace_back(subKey, units);
+    subKeys.emplace_back(subKey.data(), units);
   }
   for (auto it = subKeys.rbegin(); it != subKeys.rend(); ++it) deleteTree(key.get(), it->c_str(), view);
   key.reset();
@@ -292,6 +279,7 @@ bool namesRoot(const WideString& path) {
 // key cannot be opened.
 jobjectArray enumerateNames(JNIEnv* env, jint root, jstring path, jint view, bool values) {
   const WideString keyPath = WideString::from(env, path);
+  if (keyPath.failed()) return nullptr;
   win::UniqueHkey key = openKey(root, keyPath.get(), view, Access::Read);
   if (!key) return nullptr;
   std::vector<std::wstring> names;
@@ -314,13 +302,8 @@ jobjectArray enumerateNames(JNIEnv* env, jint root, jstring path, jint view, boo
     names.emplace_back(name.data(), nameUnits);
   }
   key.reset();
-  reserveLocals(env, names.size());
-  std::vector<jstring> elements;
-  elements.reserve(names.size());
-  for (const std::wstring& n : names) {
-    if (jstring text = newJavaString(env, n.data(), n.size())) elements.push_back(text);
-  }
-  return newStringArray(env, elements);
+  return newStringArray(env, names.size(),
+                        [&](std::size_t i) { return newJavaString(env, names[i].data(), names[i].size()); });
 }
 
 }  // namespace
@@ -334,6 +317,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_shipkit_runtime_installer_platfor
     JNIEnv* env, jclass, jint root, jstring path, jint view) noexcept {
   return guarded(jboolean(JNI_FALSE), [&] {
     const WideString keyPath = WideString::from(env, path);
+    if (keyPath.failed()) return jboolean(JNI_FALSE);
     return openKey(root, keyPath.get(), view, Access::Read) ? jboolean(JNI_TRUE) : jboolean(JNI_FALSE);
   });
 }
@@ -342,6 +326,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_shipkit_runtime_installer_platfor
     JNIEnv* env, jclass, jint root, jstring path, jint view) noexcept {
   return guarded(jboolean(JNI_FALSE), [&] {
     const WideString keyPath = WideString::from(env, path);
+    if (keyPath.failed()) return jboolean(JNI_FALSE);
     return openKey(root, keyPath.get(), view, Access::Create) ? jboolean(JNI_TRUE) : jboolean(JNI_FALSE);
   });
 }
@@ -351,6 +336,7 @@ extern "C" JNIEXPORT jobject JNICALL Java_com_shipkit_runtime_installer_platform
   return guarded(jobject(nullptr), [&]() -> jobject {
     const WideString keyPath = WideString::from(env, path);
     const WideString name = WideString::from(env, valueName);
+    if (keyPath.failed() || name.failed()) return nullptr;
     win::UniqueHkey key = openKey(root, keyPath.get(), view, Access::Read);
     if (!key) return nullptr;
     const std::unique_ptr<wchar_t[]> buffer = valueBuffer();
@@ -371,6 +357,8 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_shipkit_runtime_installer_platfor
   return guarded(jboolean(JNI_FALSE), [&]() -> jboolean {
     const WideString keyPath = WideString::from(env, path);
     const WideString name = WideString::from(env, valueName);
+    // A name that could not be read must not become the key's default value.
+    if (keyPath.failed() || name.failed()) return JNI_FALSE;
     const win::UniqueHkey key = openKey(root, keyPath.get(), view, Access::Create);
     if (!key) return JNI_FALSE;
     const std::unique_ptr<wchar_t[]> buffer = valueBuffer();
@@ -393,6 +381,7 @@ extern "C" JNIEXPORT void JNICALL Java_com_shipkit_runtime_installer_platform_wi
   guarded([&] {
     const WideString keyPath = WideString::from(env, path);
     const WideString name = WideString::from(env, valueName);
+    if (keyPath.failed() || name.failed()) return;
     if (const win::UniqueHkey key = openKey(root, keyPath.get(), view, Access::Write))
       ::RegDeleteValueW(key.get(), name.get());
   });
@@ -402,7 +391,7 @@ extern "C" JNIEXPORT void JNICALL Java_com_shipkit_runtime_installer_platform_wi
     JNIEnv* env, jclass, jint root, jstring path, jboolean onlyIfEmpty, jint view) noexcept {
   guarded([&] {
     const WideString keyPath = WideString::from(env, path);
-    if (namesRoot(keyPath)) return;
+    if (keyPath.failed() || namesRoot(keyPath)) return;
     if (onlyIfEmpty) {
       // A key that cannot be opened here is no reason to stop: the tree walk finds nothing.
       if (const win::UniqueHkey key = openKey(root, keyPath.get(), view, Access::Write)) {
@@ -423,6 +412,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_shipkit_runtime_installer_platfor
   return guarded(jboolean(JNI_FALSE), [&]() -> jboolean {
     const WideString keyPath = WideString::from(env, path);
     const WideString fileName = WideString::from(env, file);
+    if (keyPath.failed() || fileName.failed()) return JNI_FALSE;
     if (!enablePrivilege(L"SeBackupPrivilege")) return JNI_FALSE;
     const win::UniqueHkey key = openKey(root, keyPath.get(), view, Access::Write);
     if (!key) return JNI_FALSE;
@@ -436,6 +426,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_shipkit_runtime_installer_platfor
   return guarded(jboolean(JNI_FALSE), [&]() -> jboolean {
     const WideString keyPath = WideString::from(env, path);
     const WideString fileName = WideString::from(env, file);
+    if (keyPath.failed() || fileName.failed()) return JNI_FALSE;
     if (!enablePrivilege(L"SeBackupPrivilege") || !enablePrivilege(L"SeRestorePrivilege")) return JNI_FALSE;
     const win::UniqueHkey key = openKey(root, keyPath.get(), view, Access::Create);
     if (!key) return JNI_FALSE;

@@ -1,41 +1,44 @@
 #include "natives/ShellFunctions.h"
 
+#include <atomic>
+
 #include "win/LateBound.h"
 
 namespace shipkit::natives {
 
 namespace {
 
-// Written without a lock: concurrent first callers store the same values.
-volatile bool helpersPreloaded = false;
-volatile bool shellBound = false;
+std::atomic<bool> helpersPreloaded{false};
 
 }  // namespace
 
 void preloadShellHelpers() {
-  if (helpersPreloaded) return;
-  helpersPreloaded = true;
+  if (helpersPreloaded.exchange(true)) return;
   ::LoadLibraryW(L"davhlpr.dll");
   ::LoadLibraryW(L"fwbase.dll");
 }
 
+// Resolved once and published whole through an atomic pointer, without a lock: a native
+// thread sees either nothing yet (and resolves the same values itself) or a complete pair.
 ShellFunctions& shellFunctions() {
-  static ShellFunctions functions;
-  if (!shellBound) {
-    preloadShellHelpers();
-    ShellFunctions bound;
-    if (HMODULE shell32 = win::systemLibrary(L"shell32.dll")) {
-      bound.changeNotify = reinterpret_cast<SHChangeNotifyFn>(
-          reinterpret_cast<void*>(::GetProcAddress(shell32, "SHChangeNotify")));
-      bound.shellExecute = reinterpret_cast<ShellExecuteWFn>(
-          reinterpret_cast<void*>(::GetProcAddress(shell32, "ShellExecuteW")));
-    }
-    // The two are used as a pair: without either, neither is offered.
-    if (!bound.changeNotify || !bound.shellExecute) bound = {};
-    functions = bound;
-    shellBound = true;
+  static std::atomic<ShellFunctions*> published{nullptr};
+  if (ShellFunctions* functions = published.load(std::memory_order_acquire)) return *functions;
+  preloadShellHelpers();
+  auto* bound = new ShellFunctions;
+  if (HMODULE shell32 = win::systemLibrary(L"shell32.dll")) {
+    bound->changeNotify = reinterpret_cast<SHChangeNotifyFn>(
+        reinterpret_cast<void*>(::GetProcAddress(shell32, "SHChangeNotify")));
+    bound->shellExecute = reinterpret_cast<ShellExecuteWFn>(
+        reinterpret_cast<void*>(::GetProcAddress(shell32, "ShellExecuteW")));
   }
-  return functions;
+  // The two are used as a pair: without either, neither is offered.
+  if (!bound->changeNotify || !bound->shellExecute) *bound = {};
+  ShellFunctions* expected = nullptr;
+  if (!published.compare_exchange_strong(expected, bound, std::memory_order_acq_rel)) {
+    delete bound;
+    return *expected;
+  }
+  return *bound;
 }
 
 bool shChangeNotify(LONG eventId, UINT flags, LPCVOID item1, LPCVOID item2) {

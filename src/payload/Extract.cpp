@@ -96,7 +96,7 @@ int extractPayload() {
   // extraction directory marks the container as damaged.
   for (const auto& name : names) {
     if (!payloadNameIsSafe(name)) {
-      logError(L"payload file name escapes the extraction directory: %S", name.c_str());
+      logError(L"payload file name is not a plain file inside the extraction directory: %S", name.c_str());
       return kExtractReadFailed;
     }
   }
@@ -132,6 +132,13 @@ int extractPayload() {
   }
   LARGE_INTEGER zero{}, now{};
   ::SetFilePointerEx(container.get(), zero, &now, FILE_CURRENT);
+  // The Java side reads the rest of the installer from this position, a 32-bit number: a
+  // position it cannot be given would send it to the wrong bytes.
+  if (now.QuadPart > INT32_MAX) {
+    logError(L"the installer's remaining data starts at %I64d, beyond what the Java side can address",
+             now.QuadPart);
+    return kExtractReadFailed;
+  }
   gUnextractedPosition = int32_t(now.QuadPart);
   container.reset();
   logLine(L"extracting files done");

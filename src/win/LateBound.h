@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace shipkit::win {
 
 // Loads a system library from the system directory only (never the application directory
@@ -17,20 +19,21 @@ class LateBound {
   // The function, or null when the module or the export is missing. Every caller stores
   // the same value, so concurrent first calls are harmless.
   Fn get() {
-    if (!resolved_) {
+    if (!resolved_.load(std::memory_order_acquire)) {
       HMODULE m = systemLibrary(module_);
-      fn_ = m ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m, name_))) : nullptr;
-      resolved_ = true;
+      fn_.store(m ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m, name_))) : nullptr,
+                std::memory_order_relaxed);
+      resolved_.store(true, std::memory_order_release);
     }
-    return fn_;
+    return fn_.load(std::memory_order_relaxed);
   }
   bool available() { return get() != nullptr; }
 
  private:
   const wchar_t* module_;
   const char* name_;
-  Fn fn_ = nullptr;
-  volatile bool resolved_ = false;
+  std::atomic<Fn> fn_{nullptr};
+  std::atomic<bool> resolved_{false};
 };
 
 }  // namespace shipkit::win

@@ -18,6 +18,10 @@ UINT fileApiCodePage();
 // Wide to narrow in the file-API code page without best-fit mapping, "?" for anything
 // unrepresentable; `clean` tells whether no default character was needed.
 std::string narrow(std::wstring_view text, bool* clean = nullptr);
+// The same in a given code page; UTF-8 and the other pages that take no default character
+// convert without one (`clean` is false only for text they cannot hold, such as a lone
+// surrogate in UTF-8).
+std::string narrowIn(UINT codePage, std::wstring_view text, bool* clean = nullptr);
 
 // Narrow (file-API code page) to wide.
 std::wstring wide(std::string_view text);

@@ -559,6 +559,7 @@ jstring JNICALL NewString(JNIEnv* e, const jchar* units, jsize len) {
   Vm& vm = enter(e, "NewString");
   if (len < 0) vm.misuse("NewString", "negative length");
   if (!units && len > 0) vm.misuse("NewString", "null characters");
+  if (vm.injectedFailure("NewString")) return nullptr;
   std::u16string text(reinterpret_cast<const char16_t*>(units), static_cast<size_t>(len));
   return static_cast<jstring>(vm.newLocal(vm.newString(std::move(text))));
 }
@@ -585,6 +586,8 @@ void unpinChars(Vm& vm, const char* fn, Object* str, const void* chars, Pin::Kin
 
 const jchar* JNICALL GetStringChars(JNIEnv* e, jstring s, jboolean* isCopy) {
   Vm& vm = enter(e, "GetStringChars");
+  stringArg(vm, s, "GetStringChars");
+  if (vm.injectedFailure("GetStringChars")) return nullptr;
   return pinChars(vm, stringArg(vm, s, "GetStringChars"), isCopy, Pin::Kind::StringChars);
 }
 
@@ -983,13 +986,14 @@ JNINativeInterface_ makeTable() {
   FAKEJVM_JNI_SLOTS(FAKEJVM_STUB)
 
 #define FAKEJVM_SET(N) t.N = N;
-#define FAKEJVM_SET_CALLS(Name, T, L)                                                  \
-  FAKEJVM_SET(Call##Name##Method)                                                      \
-  FAKEJVM_SET(Call##Name##MethodV)                                                     \
-  FAKEJVM_SET(Call##Name##MethodA)                                                     \
-  FAKEJVM_SET(CallNonvirtual##Name##Method) FAKEJVM_SET(CallNonvirtual##Name##MethodV) \
-      FAKEJVM_SET(CallNonvirtual##Name##MethodA) FAKEJVM_SET(CallStatic##Name##Method) \
-          FAKEJVM_SET(CallStatic##Name##MethodV) FAKEJVM_SET(CallStatic##Name##MethodA)
+#define FAKEJVM_SET_CALLS(Name, T, L)                                                   \
+  FAKEJVM_SET(Call##Name##Method)                                                       \
+  FAKEJVM_SET(Call##Name##MethodV)                                                      \
+  FAKEJVM_SET(Call##Name##MethodA)                                                      \
+  FAKEJVM_SET(CallNonvirtual##Name##Method)                                             \
+  FAKEJVM_SET(CallNonvirtual##Name##MethodV) FAKEJVM_SET(CallNonvirtual##Name##MethodA) \
+      FAKEJVM_SET(CallStatic##Name##Method) FAKEJVM_SET(CallStatic##Name##MethodV)      \
+          FAKEJVM_SET(CallStatic##Name##MethodA)
 #define FAKEJVM_SET_FIELDS(Name, T, L) \
   FAKEJVM_SET(Get##Name##Field)        \
   FAKEJVM_SET(Set##Name##Field) FAKEJVM_SET(GetStatic##Name##Field) FAKEJVM_SET(SetStatic##Name##Field)

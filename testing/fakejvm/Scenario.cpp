@@ -291,6 +291,7 @@ json Vm::callNative(const json& step) {
   if (registered) {
     record["localRefsLeft"] = lastNativeCall_.localRefsLeft;
     record["unreleased"] = lastNativeCall_.unreleased;
+    record["peakLocalRefs"] = lastNativeCall_.peakLocalRefs;
   } else {
     record["error"] = "not registered";
   }

@@ -475,6 +475,9 @@ Value Vm::callNativeFunction(MethodInfo* method, Object* self, const std::vector
       slots[i] = static_cast<uint64_t>(args[i].i);
     }
   }
+  const size_t savedPeak = peakTopFrame_;
+  const size_t frameBase = frames_[frame].size();
+  peakTopFrame_ = frameBase;
   auto fn = reinterpret_cast<SlotNative>(method->nativeFunction);
   uint64_t raw = fn(env(), receiver, slots[0], slots[1], slots[2], slots[3], slots[4], slots[5], slots[6],
                     slots[7], slots[8], slots[9], slots[10], slots[11], slots[12], slots[13], slots[14],
@@ -507,6 +510,8 @@ Value Vm::callNativeFunction(MethodInfo* method, Object* self, const std::vector
       result = Value::ofObject(resultRef ? resolve(resultRef, "native method result") : nullptr);
   }
   lastNativeCall_ = {};
+  lastNativeCall_.peakLocalRefs = peakTopFrame_ - frameBase;
+  peakTopFrame_ = savedPeak;
   if (frames_.size() - 1 != frame) {
     misuse("native call", where + " returned with " + std::to_string(frames_.size() - 1 - frame) +
                               " local frame(s) still pushed");
@@ -540,7 +545,17 @@ jobject Vm::newLocal(Object* obj) {
   r.frame = frames_.size() - 1;
   allRefs_.insert(&r);
   frames_.back().push_back(&r);
+  if (frames_.back().size() > peakTopFrame_) peakTopFrame_ = frames_.back().size();
   return reinterpret_cast<jobject>(&r);
+}
+
+bool Vm::injectedFailure(const char* function) {
+  auto it = failAfter_.find(std::string_view(function));
+  if (it == failAfter_.end()) return false;
+  if (it->second-- > 0) return false;
+  failAfter_.erase(it);
+  throwNew("java/lang/OutOfMemoryError", std::string("injected failure of ") + function);
+  return true;
 }
 
 jobject Vm::newGlobal(Object* obj) {

@@ -169,6 +169,7 @@ class Vm {
   struct NativeCallStats {
     size_t localRefsLeft = 0;  // local references still live at return, besides arguments and result
     size_t unreleased = 0;     // buffers pinned during the call and not released
+    size_t peakLocalRefs = 0;  // most local references live at once during the call, besides arguments
   };
   const NativeCallStats& lastNativeCall() const { return lastNativeCall_; }
 
@@ -195,6 +196,13 @@ class Vm {
   Object* popFrame(Object* result);
   size_t liveLocalRefs() const;
   size_t liveGlobalRefs() const { return globals_.size(); }
+
+  // ---- Injected failures ----
+  // The call of `function` after `callsBefore` successful ones fails as a JVM out of memory
+  // does (null with OutOfMemoryError pending); later calls succeed again. Supported:
+  // GetStringChars, NewString.
+  void failCall(const std::string& function, int callsBefore) { failAfter_[function] = callsBefore; }
+  bool injectedFailure(const char* function);
 
   // ---- Pinned buffers ----
   void addPin(void* buffer, Pin pin) { pins_[buffer] = pin; }
@@ -266,6 +274,8 @@ class Vm {
   std::unordered_set<const FieldInfo*> fieldIds_;
   std::map<std::u16string, std::u16string> properties_;  // System properties: -D options and setProperty
   NativeCallStats lastNativeCall_;
+  std::map<std::string, int, std::less<>> failAfter_;
+  size_t peakTopFrame_ = 0;  // largest size of the innermost local frame since the native call began
   Object* pending_ = nullptr;
   uint32_t nextId_ = 1;
   bool destroyed_ = false;

@@ -88,4 +88,13 @@ TEST(WorkingDirectory, ExpandedAndResolvedAgainstTheLauncherDirectory) {
   auto lines = Sandbox::logLines(box.logs().at(0));
   EXPECT_TRUE(contains(lines, "change working directory to " + winPath(box.dir()) + "\\sub\\work"))
       << testing::PrintToString(lines);
+  // A directory that cannot be entered is reported as such, not logged as done.
+  RunResult r2 =
+      box.run(box.build(m), "-q -manual", {.env = {{"SHIPKIT_LOG", "yes"}, {"SKT_SUB", "missing"}}});
+  ASSERT_EQ(r2.exitCode, 83);
+  auto lines2 = Sandbox::logLines(box.logs().at(1));
+  const std::string missing = winPath(box.dir()) + "\\missing\\work";
+  EXPECT_FALSE(contains(lines2, "change working directory to " + missing));
+  EXPECT_NE(find(lines2, "ERROR: could not change working directory to " + missing + " (error "), "")
+      << testing::PrintToString(lines2);
 }

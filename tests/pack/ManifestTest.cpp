@@ -50,10 +50,16 @@ TEST(PackManifest, BadManifestsNameTheFieldAndWriteNothing) {
       {R"({"files": [{"name": "a\u0000b", "text": ""}]})", "manifest: files[0].name: name contains NUL"},
       {R"({"files": [{"name": "..\\x", "text": ""}]})",
        "manifest: files[0].name: \"..\\\\x\" is not a safe relative path (use '\\' between parts; no "
-       "'/', ':', '..' or empty parts)"},
+       "'/', ':', '..', empty parts, device names such as CON or NUL, parts ending in '.' or ' ', or "
+       "the characters <>\"|?*)"},
       {R"({"files": [{"name": "a/b", "text": ""}]})",
        "manifest: files[0].name: \"a/b\" is not a safe relative path (use '\\' between parts; no "
-       "'/', ':', '..' or empty parts)"},
+       "'/', ':', '..', empty parts, device names such as CON or NUL, parts ending in '.' or ' ', or "
+       "the characters <>\"|?*)"},
+      {R"({"files": [{"name": "lib\\NUL.txt", "text": ""}]})",
+       "manifest: files[0].name: \"lib\\\\NUL.txt\" is not a safe relative path (use '\\' between parts; no "
+       "'/', ':', '..', empty parts, device names such as CON or NUL, parts ending in '.' or ' ', or "
+       "the characters <>\"|?*)"},
       {R"({"files": [{"name": "a"}]})",
        "manifest: files[0]: needs exactly one of \"source\", \"text\" or \"hex\""},
       {R"({"files": [{"name": "a", "text": "x", "hex": "00"}]})",

@@ -281,3 +281,46 @@ TEST(PackRoundTrip, OutputIsDeterministic) {
 
 }  // namespace
 }  // namespace shipkit::pack::test
+
+namespace shipkit::pack::test {
+namespace {
+
+// The position the launcher passes as a 32-bit number: where the file records end. Content
+// that would put it past 2147483647 is refused before anything is written.
+TEST(PackLimits, FileRecordsMustEndWithinTheSignedThirtyTwoBitRange) {
+  ContainerContent small;
+  small.files.push_back({"a", {.bytes = "AB"}});
+  // Cross-check against a real build: the file records end where the remaining data begins.
+  ScratchDir dir;
+  Built built = buildWith(dir, R"({"files": [{"name": "a", "text": "AB"}], "trailer": {"text": "T"}})");
+  ASSERT_TRUE(built.ok) << built.error;
+  ReadBack r = readInstaller(built.bytes);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.pe.containerStart() + fileRecordsEnd(small), r.end);
+
+  auto sized = [](std::vector<uint64_t> sizes) {
+    ContainerContent c;
+    for (uint64_t size : sizes) c.files.push_back({"f", {.path = "x", .fileSize = size}});
+    return c;
+  };
+  const uint64_t overhead = fileRecordsEnd(sized({0}));
+  struct Row {
+    uint64_t containerStart;
+    std::vector<uint64_t> sizes;
+    bool fits;
+  } rows[] = {
+      {1000, {}, true},  // no files: the position is 0
+      {1000, {INT32_MAX - 1000 - overhead}, true},
+      {1000, {INT32_MAX - 1000 - overhead + 1}, false},
+      {0, {uint64_t(3) << 30}, false},
+      {0, {uint64_t(1) << 30, uint64_t(1) << 30}, false},  // the sum counts, not each file
+      {uint64_t(INT32_MAX), {0}, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.containerStart);
+    EXPECT_EQ(unextractedPositionFits(row.containerStart, sized(row.sizes)), row.fits);
+  }
+}
+
+}  // namespace
+}  // namespace shipkit::pack::test

@@ -566,32 +566,103 @@ TEST(VmOptionsFile, MissingIncludeAddsNothingAndLogsANullHandle) {
   EXPECT_TRUE(host.errors().empty());
 }
 
-TEST(VmOptionsFile, SelfIncludeStopsAtTheDepthLimit) {
+// Includes that come back to a file being read are refused at once, and a fan-out without a
+// cycle (each file including the next several times) is bounded by the number of files read.
+TEST(VmOptionsFile, IncludeCyclesAndFanOutAreBounded) {
+  auto selfIncluding = [](int times) {
+    std::string text = "-Dloop\n";
+    for (int i = 0; i < times; ++i) text += "-include-options LOOP.vmoptions\n";
+    return text + "-Dafter\n";
+  };
+  std::map<std::wstring, std::string> fanOut;  // f0 includes f1 four times, ..., f15 (4^15 paths)
+  for (int i = 0; i < kMaxIncludeDepth; ++i) {
+    std::string text = "-Df" + std::to_string(i) + "\n";
+    for (int k = 0; i + 1 < kMaxIncludeDepth && k < 4; ++k)
+      text += "-include-options f" + std::to_string(i + 1) + ".vmoptions\n";
+    fanOut[L"C:\\App\\f" + std::to_wstring(i) + L".vmoptions"] = text;
+  }
   struct Row {
+    const char* name;
+    std::string first;  // the file the configuration includes
     std::map<std::wstring, std::string> files;
-    std::wstring refused;
-    std::map<std::string, int> counts;
+    std::size_t opened;
+    std::wstring error;  // every error line is this one
+    std::size_t errors;
   } rows[] = {
-      {{{L"C:\\App\\loop.vmoptions", "-Dloop\n-include-options loop.vmoptions\n-Dafter\n"}},
-       L"C:\\App\\loop.vmoptions",
-       {{"-Dloop", kMaxIncludeDepth}, {"-Dafter", kMaxIncludeDepth}}},
-      {{{L"C:\\App\\loop.vmoptions", "-Da\n-include-options C:\\App\\b.vmoptions\n"},
-        {L"C:\\App\\b.vmoptions", "-Db\n-include-options loop.vmoptions\n"}},
-       L"C:\\App\\loop.vmoptions",
-       {{"-Da", kMaxIncludeDepth / 2}, {"-Db", kMaxIncludeDepth / 2}}},
+      {"self once",
+       "loop",
+       {{L"C:\\App\\loop.vmoptions", selfIncluding(1)}},
+       1,
+       L"ERROR: options file C:\\App\\LOOP.vmoptions not read: it includes itself",
+       1},
+      {"self four times",
+       "loop",
+       {{L"C:\\App\\loop.vmoptions", selfIncluding(4)}},
+       1,
+       L"ERROR: options file C:\\App\\LOOP.vmoptions not read: it includes itself",
+       4},
+      {"through another",
+       "loop",
+       {{L"C:\\App\\loop.vmoptions", "-Da\n-include-options C:\\App\\b.vmoptions\n"},
+        {L"C:\\App\\b.vmoptions", "-Db\n-include-options loop.vmoptions\n-include-options loop.vmoptions\n"}},
+       2,
+       L"ERROR: options file C:\\App\\loop.vmoptions not read: it includes itself",
+       2},
+      {"fan-out", "f0", fanOut, std::size_t(kMaxOptionsFilesRead),
+       L"ERROR: options file C:\\App\\f15.vmoptions not read: more than 256 options files", 0},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
     FakeHost host;
-    host.config[123] = "-include-options loop.vmoptions -Dend";
+    host.config[123] = "-include-options " + row.first + ".vmoptions -Dend";
     host.files = row.files;
     Options options = withoutClassPath(assemble(host));
-    for (const auto& [option, count] : row.counts)
-      EXPECT_EQ(std::count(options.begin(), options.end(), option), count) << option;
-    EXPECT_EQ(options.back(), "-Dend");  // the assembly goes on after the refused include
-    EXPECT_EQ(host.errors(), std::vector<std::wstring>{L"ERROR: options file " + row.refused +
-                                                       L" not read: more than 16 nested includes"});
-    EXPECT_EQ(host.opened.size(), std::size_t(kMaxIncludeDepth));
+    EXPECT_EQ(options.back(), "-Dend");  // the assembly goes on after a refused include
+    EXPECT_EQ(host.opened.size(), row.opened);
+    std::vector<std::wstring> errors = host.errors();
+    ASSERT_FALSE(errors.empty());
+    if (row.errors != 0) {
+      EXPECT_EQ(errors, std::vector<std::wstring>(row.errors, row.error));
+    } else {
+      EXPECT_NE(std::find(errors.begin(), errors.end(), row.error), errors.end());
+    }
+    EXPECT_LE(options.size(), kMaxOptionsAdded + 1);
   }
+}
+
+TEST(VmOptionsFile, LimitsOfOneAssembly) {
+  // Many options in one file: the rest is dropped with one error line.
+  FakeHost many;
+  std::string text;
+  for (std::size_t i = 0; i < kMaxOptionsAdded + 10; ++i) text += "-D" + std::to_string(i) + "\n";
+  many.files[L"C:\\App\\many.vmoptions"] = text;
+  many.config[123] = "-include-options many.vmoptions";
+  EXPECT_EQ(withoutClassPath(assemble(many)).size(), kMaxOptionsAdded);
+  EXPECT_EQ(many.errors().size(), 1u);
+  // Nesting without a cycle still stops at the depth limit.
+  FakeHost deep;
+  for (int i = 0; i <= kMaxIncludeDepth; ++i)
+    deep.files[L"C:\\App\\d" + std::to_wstring(i) + L".vmoptions"] =
+        "-include-options d" + std::to_string(i + 1) + ".vmoptions\n";
+  deep.config[123] = "-include-options d0.vmoptions";
+  assemble(deep);
+  EXPECT_EQ(deep.opened.size(), std::size_t(kMaxIncludeDepth));
+  EXPECT_EQ(deep.errors(), std::vector<std::wstring>{L"ERROR: options file C:\\App\\d16.vmoptions not read: "
+                                                     L"more than 16 nested includes"});
+  // A damaged line count is not walked to its end.
+  FakeHost damaged;
+  damaged.version = "11.0.2";
+  damaged.config = {{10200, "2147483647"}};
+  assemble(damaged);
+  EXPECT_EQ(std::count_if(damaged.log.begin(), damaged.log.end(),
+                          [](const std::wstring& l) { return l.rfind(L"checking version", 0) == 0; }),
+            kMaxVersionLines);
+  // A UTF-8 byte-order mark is not part of the first option, in any file.
+  FakeHost bom;
+  bom.files[L"C:\\App\\bom.vmoptions"] = "\xEF\xBB\xBF-Dfirst\n-include-options two.vmoptions\n";
+  bom.files[L"C:\\App\\two.vmoptions"] = "\xEF\xBB\xBF-Dsecond\n";
+  bom.config[123] = "-include-options bom.vmoptions";
+  EXPECT_EQ(withoutClassPath(assemble(bom)), (Options{"-Dfirst", "-Dsecond"}));
 }
 
 TEST(VmOptionsFile, DefaultFileLookup) {

@@ -72,6 +72,8 @@ TEST_F(JavaExeCheck, VersionFromTheFirstLineOfTheOutput) {
     ASSERT_EQ(runs(exe).size(), 1u);
     const std::string run = runs(exe)[0];
     EXPECT_EQ(run.substr(run.size() - 9), " -version") << run;
+    // The program path is quoted: a path with blanks must not be searched as "C:\Program.exe".
+    EXPECT_NE(run.find("|cmd=\""), std::string::npos) << run;
     EXPECT_EQ(tempFiles(), std::vector<std::string>{}) << "capture file left behind";
   }
 }
@@ -232,18 +234,32 @@ TEST_F(JavaExeCheck, JavaOptionsAreHiddenFromTheChildAndRestored) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     shipkit::jvm::setVersionQueryTimeoutMs(row.timeoutMs);
-    const std::string exe = addRuntime(row.name, "record-env _JAVA_OPTIONS\n" + row.behaviour);
-    ASSERT_TRUE(SetEnvironmentVariableA("_JAVA_OPTIONS", "-Xmx64m -Dskt=1"));
+    // Every variable that makes a JVM print "Picked up ..." before its version line is hidden
+    // from the query and comes back exactly, also with text outside the ANSI code page.
+    const wchar_t* names[] = {L"_JAVA_OPTIONS", L"JAVA_TOOL_OPTIONS", L"JDK_JAVA_OPTIONS"};
+    const std::wstring value = L"-Xmx64m -Dskt=\u4e2d\u00e4";
+    const std::string exe = addRuntime(row.name,
+                                       "record-env _JAVA_OPTIONS\nrecord-env JAVA_TOOL_OPTIONS\n"
+                                       "record-env JDK_JAVA_OPTIONS\n" +
+                                           row.behaviour);
+    for (const wchar_t* name : names) ASSERT_TRUE(SetEnvironmentVariableW(name, value.c_str()));
     LogTail log;
     std::string checked = exe, version;
     check(checked, version);
-    char value[64] = {};
-    EXPECT_EQ(GetEnvironmentVariableA("_JAVA_OPTIONS", value, sizeof value), 15u);
-    EXPECT_STREQ(value, "-Xmx64m -Dskt=1");
-    EXPECT_TRUE(log.contains("_JAVA_OPTIONS is -Xmx64m -Dskt=1")) << log.text();
+    for (const wchar_t* name : names) {
+      wchar_t back[64] = {};
+      EXPECT_EQ(GetEnvironmentVariableW(name, back, 64), value.size());
+      EXPECT_EQ(std::wstring(back), value);
+    }
+    EXPECT_TRUE(log.contains("_JAVA_OPTIONS is -Xmx64m -Dskt=")) << log.text();
+    EXPECT_TRUE(log.contains("JAVA_TOOL_OPTIONS is -Xmx64m")) << log.text();
     ASSERT_EQ(runs(exe).size(), 1u);
-    EXPECT_NE(runs(exe)[0].find("|_JAVA_OPTIONS=<unset>"), std::string::npos) << runs(exe)[0];
+    for (const char* unset :
+         {"|_JAVA_OPTIONS=<unset>", "|JAVA_TOOL_OPTIONS=<unset>", "|JDK_JAVA_OPTIONS=<unset>"})
+      EXPECT_NE(runs(exe)[0].find(unset), std::string::npos) << runs(exe)[0];
   }
+  for (const wchar_t* name : {L"JAVA_TOOL_OPTIONS", L"JDK_JAVA_OPTIONS"})
+    SetEnvironmentVariableW(name, nullptr);
   SetEnvironmentVariableA("_JAVA_OPTIONS", nullptr);
 
   // Unset before, unset after.

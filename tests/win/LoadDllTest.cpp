@@ -36,7 +36,7 @@ class LoadDllTest : public testing::Test {
     savedState_ = core::runState();
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
-    root_ = std::string(tmp) + "skt_loaddll_" + std::to_string(GetCurrentProcessId()) + "_" +
+    root_ = std::string(tmp) + "skt_loaddll_" + wintest::uniqueNameA() + "_" +
             testing::UnitTest::GetInstance()->current_test_info()->name();
     CreateDirectoryA(root_.c_str(), nullptr);
     core::runState().messageBoxMode = false;

@@ -18,7 +18,7 @@ class TempTree : public testing::Test {
   void SetUp() override {
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
-    root_ = std::string(tmp) + "skt_paths_" + std::to_string(GetCurrentProcessId()) + "_" +
+    root_ = std::string(tmp) + "skt_paths_" + wintest::uniqueNameA() + "_" +
             testing::UnitTest::GetInstance()->current_test_info()->name();
     removeTree(root_);
     ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
@@ -64,6 +64,34 @@ TEST_F(TempTree, EmptyDirWithoutRecursionRemovesOnlyEmptySubdirectories) {
   EXPECT_FALSE(present("a.txt"));
   EXPECT_FALSE(present("empty"));
   EXPECT_TRUE(present("full\\b.txt"));
+}
+
+// A directory link inside the tree is removed as a link: the files it points to, outside
+// the tree, stay.
+TEST_F(TempTree, EmptyDirNeverFollowsADirectoryLink) {
+  const std::string outside = root_ + "-outside";
+  CreateDirectoryA(outside.c_str(), nullptr);
+  const std::string kept = outside + "\\kept.txt";
+  HANDLE h = CreateFileA(kept.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  dir("sub");
+  for (const char* link : {"link", "sub\\link"}) {
+    const std::string path = root_ + "\\" + link;
+    if (!CreateSymbolicLinkA(path.c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+      const DWORD error = GetLastError();
+      wintest::removeTree(outside);
+      GTEST_SKIP() << "this Wine cannot create directory links (error " << error << ")";
+    }
+    ASSERT_NE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  }
+  emptyDir(root_, true);
+  const bool keptThere = GetFileAttributesA(kept.c_str()) != INVALID_FILE_ATTRIBUTES;
+  const bool linkGone = !present("link");
+  RemoveDirectoryA((root_ + "\\sub\\link").c_str());
+  wintest::removeTree(outside);
+  EXPECT_TRUE(keptThere);
+  EXPECT_TRUE(linkGone);
 }
 
 TEST_F(TempTree, EmptyDirIgnoresDotPathsAndEmptyPaths) {
@@ -117,7 +145,7 @@ TEST(TempRoot, SearchFindsAWritableRootAndManualDirectoryWins) {
   ASSERT_FALSE(narrowRoot.empty());
   EXPECT_FALSE(setManualTempDir(L"C:\\does\\not\\exist\\skt"));
   EXPECT_EQ(tempRoot(), narrowRoot);
-  std::wstring manual = L"C:\\skt_manual_" + std::to_wstring(GetCurrentProcessId());
+  std::wstring manual = L"C:\\skt_manual_" + wintest::uniqueName();
   ASSERT_TRUE(CreateDirectoryW(manual.c_str(), nullptr));
   EXPECT_TRUE(setManualTempDir(manual));
   EXPECT_EQ(tempRootW(false), manual);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "Vm.h"
 #include "natives/RegistryCalls.h"
 #include "natives/ShellFunctions.h"
@@ -47,12 +48,10 @@ int nextKeyNumber() {
   return ++n;
 }
 
-// Names this test process's keys: Wine reuses process ids quickly, so the start time joins
-// the id to keep a run from meeting a key another run left behind.
+// Names this test's keys with a GUID, so that a run never meets a key another run left
+// behind (Wine reuses process ids within seconds).
 std::wstring runToken() {
-  static const std::wstring token =
-      std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
-  return token;
+  return wintest::uniqueName();
 }
 
 // A unique key below HKCU\Software\shipkit-tests for one test.
@@ -1156,8 +1155,7 @@ TEST_F(RegistryNatives, SaveKeyWritesAHiveFile) {
   ASSERT_EQ(rawSet(HKEY_CURRENT_USER, key_, L"v", REG_DWORD, Bytes{1, 2, 3, 4}), ERROR_SUCCESS);
   wchar_t temp[MAX_PATH];
   ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-  const std::wstring file =
-      std::wstring(temp) + L"shipkit-hive-" + std::to_wstring(GetCurrentProcessId()) + L".dat";
+  const std::wstring file = std::wstring(temp) + L"shipkit-hive-" + wintest::uniqueName() + L".dat";
   DeleteFileW(file.c_str());
   EXPECT_EQ(call("saveKey0", {kCurrentUser, key(), utf8(file), 0}), true);
   WIN32_FILE_ATTRIBUTE_DATA info{};
@@ -1199,3 +1197,73 @@ TEST_F(RegistryNatives, ChangeNotifyAssociationsTellsTheShell) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Failed conversions and local references
+
+// A Java string whose characters cannot be had fails the call: it never stands for the
+// default value, the root key or an empty name.
+TEST_F(RegistryNatives, FailedStringConversionFailsTheCallAndChangesNothing) {
+  struct Row {
+    const char* method;
+    json args;
+    int failAfter;  // GetStringChars calls that succeed before the failing one
+    json failure;
+  } rows[] = {
+      {"setValue0", {kCurrentUser, key(), "v", "new", 1, 0}, 1, false},  // the name: would write the default
+      {"setValue0", {kCurrentUser, key(), "v", "new", 1, 0}, 0, false},  // the path: would write below HKCU
+      {"setValue0", {kCurrentUser, key(), "v", "new", 1, 0}, 2, false},  // the value itself
+      {"deleteValue0", {kCurrentUser, key(), "v", 0}, 1, nullptr},       // would delete the default
+      {"deleteValue0", {kCurrentUser, key(), "v", 0}, 0, nullptr},
+      {"getValue0", {kCurrentUser, key(), "v", 0}, 1, nullptr},
+      {"deleteKey0", {kCurrentUser, key(), false, 0}, 0, nullptr},  // would name the root
+      {"keyExists0", {kCurrentUser, key(), 0}, 0, false},
+      {"createKey0", {kCurrentUser, key("sub"), 0}, 0, false},
+      {"enumValues0", {kCurrentUser, key(), 0}, 0, nullptr},
+      {"saveKey0", {kCurrentUser, key(), "C:\\skt-hive.dat", 0}, 1, false},
+  };
+  ASSERT_EQ(call("setValue0", {kCurrentUser, key(), nullptr, "dflt", 1, 0}), true);
+  ASSERT_EQ(call("setValue0", {kCurrentUser, key(), "v", "x", 1, 0}), true);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.method) + " failing call " + std::to_string(row.failAfter));
+    vm_.failCall("GetStringChars", row.failAfter);
+    EXPECT_EQ(call(row.method, row.args), row.failure);
+    vm_.failCall("GetStringChars", 1000000);  // no failure left over for the checks below
+    EXPECT_EQ(call("getValue0", {kCurrentUser, key(), nullptr, 0}), "dflt");
+    EXPECT_EQ(call("getValue0", {kCurrentUser, key(), "v", 0}), "x");
+    EXPECT_EQ(call("enumValues0", {kCurrentUser, key(), 0}), (json{"", "v"}));
+    EXPECT_EQ(call("keyExists0", {kCurrentUser, key("sub"), 0}), false);
+  }
+}
+
+// Enumerations hold a few local references at a time, whatever their size; an element that
+// cannot be made fails the whole call rather than leaving a gap.
+TEST_F(RegistryNatives, EnumerationsHoldFewLocalReferences) {
+  constexpr int kCount = 300;
+  ASSERT_EQ(call("createKey0", {kCurrentUser, key(), 0}), true);
+  json many = json::array();
+  for (int i = 0; i < kCount; ++i) {
+    many.push_back("s" + std::to_string(i));
+    ASSERT_EQ(
+        RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), (L"v" + std::to_wstring(i)).c_str(), REG_SZ, L"", 2),
+        ERROR_SUCCESS);
+  }
+  ASSERT_EQ(call("setValue0", {kCurrentUser, key("m"), "multi", {{"String[]", many}}, 3, 0}), true);
+  struct Row {
+    const char* method;
+    json args;
+    std::size_t size;
+  } rows[] = {
+      {"enumValues0", {kCurrentUser, key(), 0}, kCount},
+      {"getValue0", {kCurrentUser, key("m"), "multi", 0}, kCount},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.method);
+    json record = vm_.callNative({{"call", std::string("Registry.") + row.method}, {"args", row.args}});
+    EXPECT_EQ(record["result"].size(), row.size);
+    EXPECT_LE(record["peakLocalRefs"].get<int>(), 4);
+    EXPECT_EQ(record["localRefsLeft"], 0);
+    vm_.failCall("NewString", 100);
+    EXPECT_EQ(call(row.method, row.args), nullptr);
+  }
+}

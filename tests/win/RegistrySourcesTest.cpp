@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "JavaExeCheckTestSupport.h"
+#include "TestFiles.h"
 #include "jvm/locate/RegistryRules.h"
 #include "jvm/locate/RegistrySources.h"
 #include "jvm/locate/Version.h"
@@ -384,7 +385,7 @@ TEST_F(RegistrySources, Entry165LimitsTheSearchToShippedRuntimes) {
 }
 
 TEST_F(RegistrySources, PreviousInstallationTriesEachListedDirectory) {
-  const std::string appId = "skt-test-app-" + std::to_string(GetCurrentProcessId());
+  const std::string appId = "skt-test-app-" + wintest::uniqueNameA();
   setConfig(160, appId);
   addRuntime("old\\jre", javaVersion("1.7.0_80"));
   const std::string good = addRuntime("good\\jre", javaVersion("11.0.2"));
@@ -406,7 +407,7 @@ TEST_F(RegistrySources, PreviousInstallationTriesEachListedDirectory) {
 }
 
 TEST_F(RegistrySources, PreviousInstallationWithoutToolsJarWhenJdkRequired) {
-  const std::string appId = "skt-test-app-" + std::to_string(GetCurrentProcessId());
+  const std::string appId = "skt-test-app-" + wintest::uniqueNameA();
   setConfig(160, appId);
   setConfig(131, "1");
   const std::string exe = addRuntime("inst\\jre\\jre", javaVersion("11.0.2"));
@@ -422,7 +423,7 @@ TEST_F(RegistrySources, PreviousInstallationWithoutToolsJarWhenJdkRequired) {
 }
 
 TEST_F(RegistrySources, PreviousInstallationFailuresAreLoggedPerView) {
-  const std::string appId = "skt-test-app-" + std::to_string(GetCurrentProcessId());
+  const std::string appId = "skt-test-app-" + wintest::uniqueNameA();
   {
     LogTail log;
     EXPECT_FALSE(shipkit::jvm::previousInstallation(HKEY_CURRENT_USER, {}, {}));

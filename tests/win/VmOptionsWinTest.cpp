@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "TestFiles.h"
 #include "core/Config.h"
 #include "core/Log.h"
 #include "core/Paths.h"
@@ -47,7 +48,7 @@ class VmOptionsWin : public testing::Test {
     core::tables() = {};
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
-    root_ = std::wstring(tmp) + L"skt_vmo_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+    root_ = std::wstring(tmp) + L"skt_vmo_" + wintest::uniqueName() + L"_" +
             win::wide(testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(std::filesystem::path(root_));
     ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
@@ -166,7 +167,7 @@ TEST_F(VmOptionsWin, DefaultFileLookupTriesFourNames) {
 
 TEST_F(VmOptionsWin, EnvironmentVariables) {
   jvm::WinVmOptionsHost host;
-  const std::string name = "SKT_VMO_" + std::to_string(GetCurrentProcessId());
+  const std::string name = "SKT_VMO_" + wintest::uniqueNameA();
   struct Row {
     const char* value;  // null: not set
     std::optional<std::string> want;
@@ -187,7 +188,7 @@ TEST_F(VmOptionsWin, EnvironmentVariables) {
 }
 
 TEST_F(VmOptionsWin, PreconfiguredClassPathAgainstTheLauncherDirectory) {
-  const std::string name = "SKT_VMO_CP_" + std::to_string(GetCurrentProcessId());
+  const std::string name = "SKT_VMO_CP_" + wintest::uniqueNameA();
   ASSERT_TRUE(SetEnvironmentVariableA(name.c_str(), "\"C:\\q dir\\q.jar\""));
   core::tables().config[121] = "A0lib\\a.jar;E0" + name + ";S0" + rootNarrow_ + "\\libs";
   core::tables().config[123] = "-Dx=\"1 2\"";

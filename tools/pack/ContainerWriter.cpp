@@ -145,7 +145,14 @@ std::string encodeHeader(uint32_t magic, int32_t checksumFlag, uint32_t crc, int
   return littleEndian(magic) + littleEndian(checksumFlag) + littleEndian(crc) + littleEndian(length);
 }
 
-void writeBody(ContainerWriter& w, const ContainerContent& content) {
+namespace {
+
+class CountingSink final : public ByteSink {
+ public:
+  bool write(std::string_view) override { return true; }
+};
+
+void writeTables(ContainerWriter& w, const ContainerContent& content) {
   payload::ConfigMap config = effectiveConfig(content);
   writeCount(w, config.size(), "configuration entries");
   for (const auto& [id, value] : config) {
@@ -158,6 +165,25 @@ void writeBody(ContainerWriter& w, const ContainerContent& content) {
     w.string(set.key);
     writeMessages(w, set.messages);
   }
+}
+
+}  // namespace
+
+uint64_t fileRecordsEnd(const ContainerContent& content) {
+  CountingSink counter;
+  ContainerWriter w(counter);
+  writeTables(w, content);
+  uint64_t end = payload::kHeaderSize + w.written();
+  for (const auto& file : content.files) end += 8 + file.data.size();
+  return end;
+}
+
+bool unextractedPositionFits(uint64_t containerStart, const ContainerContent& content) {
+  return content.files.empty() || containerStart + fileRecordsEnd(content) <= uint64_t(INT32_MAX);
+}
+
+void writeBody(ContainerWriter& w, const ContainerContent& content) {
+  writeTables(w, content);
   for (const auto& file : content.files) {
     w.int64(static_cast<int64_t>(file.data.size()));
     writeData(w, file.data, true);

@@ -104,6 +104,14 @@ std::string encodeHeader(uint32_t magic, int32_t checksumFlag, uint32_t crc, int
 // big-endian and the trailer).
 void writeBody(ContainerWriter& writer, const ContainerContent& content);
 
+// Where the file records end, counted in bytes from the container's first header byte. The
+// launcher hands the Java side this position (plus the container's start) as a 32-bit number.
+uint64_t fileRecordsEnd(const ContainerContent& content);
+
+// Whether an installer whose container starts at `containerStart` can say where its file
+// records end: the position must fit a signed 32-bit number (with no files it is 0).
+bool unextractedPositionFits(uint64_t containerStart, const ContainerContent& content);
+
 // Header and body in memory; nullopt with `error` set when a file source fails.
 std::optional<std::string> buildContainer(const ContainerContent& content, std::string* error = nullptr);
 

@@ -173,7 +173,8 @@ FileEntry fileEntry(const json& obj, const std::filesystem::path& baseDir, const
   if (!payload::payloadNameIsSafe(entry.name))
     fail(field + ".name", quoteBytes(entry.name) +
                               " is not a safe relative path (use '\\' between parts; no '/', ':', "
-                              "'..' or empty parts)");
+                              "'..', empty parts, device names such as CON or NUL, parts ending in '.' "
+                              "or ' ', or the characters <>\"|?*)");
   entry.data = payloadData(obj, baseDir, field, "name");
   return entry;
 }

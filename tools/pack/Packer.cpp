@@ -113,6 +113,13 @@ bool writeInstaller(std::string_view stub, const ContainerContent& content, cons
     error = "stub: " + error;
     return false;
   }
+  if (!unextractedPositionFits(layout.containerStart, content)) {
+    error = "files: the file records would end at byte " +
+            std::to_string(layout.containerStart + fileRecordsEnd(content)) +
+            ", beyond 2147483647: the launcher tells the Java side where they end as a 32-bit number; "
+            "move large data into the trailer or a shipped archive";
+    return false;
+  }
   PendingFile pending(out);
   if (!pending.file()) {
     error = "output: " + pending.error();

@@ -16,8 +16,8 @@
 namespace shipkit::jvm {
 
 ChosenRuntime& chosenRuntime() {
-  static ChosenRuntime runtime;
-  return runtime;
+  static ChosenRuntime* runtime = new ChosenRuntime;  // never destroyed, read by late threads
+  return *runtime;
 }
 
 namespace {

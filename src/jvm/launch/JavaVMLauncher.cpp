@@ -2,7 +2,8 @@
 
 #include <jni.h>
 
-#include <cstdlib>
+#include <atomic>
+#include <optional>
 
 #include "core/Config.h"
 #include "core/DllDirectories.h"
@@ -13,7 +14,9 @@
 #include "jvm/launch/Handshake.h"
 #include "jvm/launch/VmOptionsWin.h"
 #include "payload/Extract.h"
+#include "win/Environment.h"
 #include "win/OsVersion.h"
+#include "win/Text.h"
 
 namespace shipkit::jvm {
 
@@ -29,30 +32,26 @@ struct VmState {
   CreateJavaVM create = nullptr;
   JavaVM* vm = nullptr;
   JNIEnv* env = nullptr;
-  volatile bool running = false;
+  std::atomic<bool> running{false};
 };
 
 VmState& vmState() {
-  static VmState s;
-  return s;
+  static VmState* s = new VmState;  // never destroyed: the VM thread outlives exit handlers
+  return *s;
 }
 
 bool fileExists(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Sets PATH in the process environment and in the C runtime's copy of it; `value` null
-// removes the variable.
-void setPath(const std::string* value) {
-  BOOL ok = ::SetEnvironmentVariableA("PATH", value ? value->c_str() : nullptr);
-  DWORD error = ::GetLastError();
-  const char* shown = value ? value->c_str() : "";
-  if (ok)
-    logLine(L"Setting PATH %S", shown);
+// Puts PATH back as it was before an attempt (removed when it was not set).
+void restorePath(const std::optional<std::wstring>& value) {
+  const DWORD error = win::setEnvironmentVariable(L"PATH", value ? &*value : nullptr);
+  const wchar_t* shown = value ? value->c_str() : L"";
+  if (error == 0)
+    logLine(L"Setting PATH %s", shown);
   else
-    logLine(L"Setting PATH %S failed with error %d", shown, int(error));
-  std::string crt = "PATH=" + (value ? *value : std::string());
-  _putenv(crt.c_str());
+    logLine(L"Setting PATH %s failed with error %d", shown, int(error));
 }
 
 void preloadUcrt(const std::string& bin) {
@@ -68,21 +67,15 @@ HMODULE tryBinDirectory(const std::string& bin) {
   DLL_DIRECTORY_COOKIE cookie = core::addDllDirectory(bin);
   preloadUcrt(bin);
 
-  DWORD size = ::GetEnvironmentVariableA("PATH", nullptr, 0);
-  const bool hadPath = size > 0;
-  std::string oldPath;
-  if (hadPath) {
-    oldPath.resize(size + 6000);
-    DWORD n = ::GetEnvironmentVariableA("PATH", oldPath.data(), DWORD(oldPath.size()));
-    oldPath.resize(n < oldPath.size() ? n : 0);
-  }
-  std::string newPath = bin + ";" + oldPath;
-  if (::SetEnvironmentVariableA("PATH", newPath.c_str()))
-    logLine(L"Setting PATH %d %S", int(oldPath.size()), newPath.c_str());
+  // PATH goes through the wide functions: entries outside the ANSI code page must reach the
+  // virtual machine and the processes it starts unchanged.
+  const std::optional<std::wstring> oldPath = win::environmentVariable(L"PATH");
+  const std::wstring newPath = win::wide(bin) + L";" + oldPath.value_or(std::wstring());
+  const DWORD error = win::setEnvironmentVariable(L"PATH", &newPath);
+  if (error == 0)
+    logLine(L"Setting PATH %d %s", int(oldPath ? oldPath->size() : 0), newPath.c_str());
   else
-    logLine(L"Setting PATH %S failed with error %d", newPath.c_str(), int(::GetLastError()));
-  std::string crt = "PATH=" + newPath;
-  _putenv(crt.c_str());
+    logLine(L"Setting PATH %s failed with error %d", newPath.c_str(), int(error));
 
   std::vector<std::string> names;
   std::string preferred = core::configString(152, 200);
@@ -97,7 +90,7 @@ HMODULE tryBinDirectory(const std::string& bin) {
     if (present) logLine(L"Failed with error code %d", int(::GetLastError()));
   }
   core::removeDllDirectory(cookie);
-  setPath(hadPath ? &oldPath : nullptr);
+  restorePath(oldPath);
   return nullptr;
 }
 

@@ -19,6 +19,18 @@ void addEntry(std::string& builder, std::string_view value) {
   if (value.back() != ';') builder += ';';
 }
 
+// File names compare without regard to the case of ASCII letters, as the file system does.
+bool samePath(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'A' && x <= L'Z') x = wchar_t(x - L'A' + L'a');
+    if (y >= L'A' && y <= L'Z') y = wchar_t(y - L'A' + L'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 void removeOneTrailingSemicolon(std::string& text) {
   if (!text.empty() && text.back() == ';') text.pop_back();
 }
@@ -34,8 +46,12 @@ void VmOptionsAssembly::dispatchOptionLine(std::wstring_view line, const std::ws
     classPath_.prepend = host_.toAnsi(line.substr(13));
   else if (startsWith(line, L"-classpath/a "))
     classPath_.append = host_.toAnsi(line.substr(13));
-  else
+  else if (options_.size() < kMaxOptionsAdded)
     options_.push_back(host_.toAnsi(line));
+  else if (!optionsCapLogged_) {
+    optionsCapLogged_ = true;
+    logError(L"option %s not added: more than %d options", line, int(kMaxOptionsAdded));
+  }
 }
 
 void VmOptionsAssembly::includeOptionsFile(std::wstring_view rest, const std::wstring* includeDir) {
@@ -45,10 +61,20 @@ void VmOptionsAssembly::includeOptionsFile(std::wstring_view rest, const std::ws
   if (core::isRelative<wchar_t>(expanded))
     path = (includeDir ? *includeDir : host_.launcherDirW()) + expanded;
   path = host_.fullPath(path);
-  // Includes are followed into other files without any cycle check, so a file that
-  // includes itself, directly or through others, is cut off at a fixed depth.
-  if (depth_ >= kMaxIncludeDepth) {
+  // A file that is being read already would include itself again (directly or through
+  // others) without end: it is refused, as is any include past the depth and count limits.
+  for (const std::wstring& open : includeStack_) {
+    if (samePath(open, path)) {
+      logError(L"options file %s not read: it includes itself", path);
+      return;
+    }
+  }
+  if (int(includeStack_.size()) >= kMaxIncludeDepth) {
     logError(L"options file %s not read: more than %d nested includes", path, kMaxIncludeDepth);
+    return;
+  }
+  if (filesRead_ >= kMaxOptionsFilesRead) {
+    logError(L"options file %s not read: more than %d options files", path, kMaxOptionsFilesRead);
     return;
   }
   std::optional<OptionsFileText> file = host_.openOptionsFile(path);
@@ -63,7 +89,10 @@ void VmOptionsAssembly::includeOptionsFile(std::wstring_view rest, const std::ws
 
 void VmOptionsAssembly::readOptionsFile(std::string_view text, std::wstring_view path,
                                         const std::wstring* includeDir) {
-  ++depth_;
+  ++filesRead_;
+  includeStack_.emplace_back(path);
+  // Editors that save UTF-8 put a byte-order mark first; it is not part of the first option.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   for (const RawOptionLine& raw : splitOptionLines(text)) {
     if (raw.cut)
       logError(L"line in %s longer than %d bytes: the rest is read as the next line", path,
@@ -72,7 +101,7 @@ void VmOptionsAssembly::readOptionsFile(std::string_view text, std::wstring_view
     if (!content) continue;
     dispatchOptionLine(host_.expandWide(host_.fromAnsi(*content), true), includeDir);
   }
-  --depth_;
+  includeStack_.pop_back();
 }
 
 void VmOptionsAssembly::addWordList(std::wstring_view text) {
@@ -81,8 +110,13 @@ void VmOptionsAssembly::addWordList(std::wstring_view text) {
 }
 
 void VmOptionsAssembly::addVersionSpecificOptions() {
-  const int32_t count = host_.configInt(10200);
+  int32_t count = host_.configInt(10200);
   if (count <= 0) return;
+  if (count > kMaxVersionLines) {
+    logError(L"%d version specific vm option lines given: only the first %d are checked", int(count),
+             int(kMaxVersionLines));
+    count = kMaxVersionLines;
+  }
   const std::string version = host_.runtimeVersion();
   log(L"check %d version specific vm option lines for %S", int(count), version);
   if (version.empty()) return;
@@ -272,7 +306,9 @@ std::optional<std::vector<std::string>> VmOptionsAssembly::assemble(
     const std::vector<std::wstring>& launcherArgs, const std::vector<std::string>& leadingOptions) {
   options_ = leadingOptions;
   classPath_ = {};
-  depth_ = 0;
+  includeStack_.clear();
+  filesRead_ = 0;
+  optionsCapLogged_ = false;
 
   const std::wstring parameters = host_.configWString(123);
   log(L"adding options");

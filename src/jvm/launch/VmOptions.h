@@ -14,8 +14,13 @@
 
 namespace shipkit::jvm {
 
-// Options files nest at most this deep (a file that includes itself stops here).
+// Options files nest at most this deep.
 inline constexpr int kMaxIncludeDepth = 16;
+// Bounds of one assembly, so that files that include each other several times over (a
+// fan-out that grows exponentially with the depth) or a damaged line count stay cheap.
+inline constexpr int kMaxOptionsFilesRead = 256;
+inline constexpr std::size_t kMaxOptionsAdded = 16384;
+inline constexpr int32_t kMaxVersionLines = 4096;
 
 // An options file as opened and read in text mode; `handle` is only shown in the log.
 struct OptionsFileText {
@@ -123,7 +128,9 @@ class VmOptionsAssembly {
   VmOptionsHost& host_;
   std::vector<std::string> options_;
   ClassPathOverrides classPath_;
-  int depth_ = 0;  // options files being read
+  std::vector<std::wstring> includeStack_;  // options files being read, innermost last
+  int filesRead_ = 0;
+  bool optionsCapLogged_ = false;
 };
 
 // The launcher's own options file: the long path with ".exe" replaced by ".vmoptions", then

@@ -1,6 +1,7 @@
 #include "jvm/locate/JavaExeCheck.h"
 
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 #include "core/Config.h"
@@ -8,6 +9,7 @@
 #include "core/PathRules.h"
 #include "core/Paths.h"
 #include "jvm/locate/RegistrySources.h"
+#include "win/Environment.h"
 #include "win/Text.h"
 #include "win/Unique.h"
 
@@ -50,36 +52,32 @@ std::string normalisePath(const std::string& path) {
   return core::collapseBackslashes<char>(full);
 }
 
-// _JAVA_OPTIONS makes a JVM print a notice ahead of its version line, so the variable is kept
-// out of the child's environment and put back afterwards.
+// Each of these variables makes a JVM print a "Picked up ..." notice ahead of its version
+// line, so they are kept out of the child's environment and put back afterwards, through the
+// wide functions so that they come back unchanged.
 class JavaOptionsAside {
  public:
   JavaOptionsAside() {
-    DWORD size = ::GetEnvironmentVariableA("_JAVA_OPTIONS", nullptr, 0);
-    if (size == 0) return;
-    std::string value(size, '\0');
-    DWORD got = ::GetEnvironmentVariableA("_JAVA_OPTIONS", value.data(), size);
-    if (got != size - 1) {
-      logLine(L"error reading _JAVA_OPTIONS");
-    } else {
-      value.resize(got);
-      logLine(L"_JAVA_OPTIONS is %S", value.c_str());
-      saved_ = std::move(value);
-      haveSaved_ = true;
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+      saved_[i] = win::environmentVariable(kNames[i]);
+      if (!saved_[i]) continue;
+      logLine(L"%s is %s", kNames[i], saved_[i]->c_str());
+      win::setEnvironmentVariable(kNames[i], nullptr);
     }
-    ::SetEnvironmentVariableA("_JAVA_OPTIONS", nullptr);
   }
   JavaOptionsAside(const JavaOptionsAside&) = delete;
   JavaOptionsAside& operator=(const JavaOptionsAside&) = delete;
   ~JavaOptionsAside() { restore(); }
   void restore() {
-    if (haveSaved_) ::SetEnvironmentVariableA("_JAVA_OPTIONS", saved_.c_str());
-    haveSaved_ = false;
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+      if (saved_[i]) win::setEnvironmentVariable(kNames[i], &*saved_[i]);
+      saved_[i].reset();
+    }
   }
 
  private:
-  bool haveSaved_ = false;
-  std::string saved_;
+  static constexpr const wchar_t* kNames[] = {L"_JAVA_OPTIONS", L"JAVA_TOOL_OPTIONS", L"JDK_JAVA_OPTIONS"};
+  std::optional<std::wstring> saved_[std::size(kNames)];
 };
 
 // The first line of the captured output as a text-mode read sees it.
@@ -168,7 +166,8 @@ bool runVersionQuery(const std::string& javaExe, uint64_t fileTime, std::string&
   } else {
     shortPath.resize(n);
   }
-  std::string command = shortPath + " -version";
+  // Quoted, so that a path with blanks (no short name) is not read as "C:\Program.exe ...".
+  std::string command = "\"" + shortPath + "\" -version";
 
   JavaOptionsAside javaOptions;
 

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "PackTestSupport.h"
+#include "pack/ContainerWriter.h"
 
 namespace shipkit::pack::test {
 namespace {

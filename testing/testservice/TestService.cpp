@@ -4,6 +4,8 @@
 //   testservice.exe <record file> stop     stops at once
 //   testservice.exe <record file> slow     stops in steps, advancing its check point
 //   testservice.exe <record file> ignore   reports "stop pending" and never stops
+// Started as a plain program with "mark" it only writes its further arguments to the file:
+//   testservice.exe <record file> mark [arguments...]
 #include <windows.h>
 
 #include <string>
@@ -41,8 +43,8 @@ std::string utf8(const wchar_t* text) {
 
 // One line per start argument (the service's name, argv[0], left out), written to a
 // temporary file and renamed so that a reader never sees half of it.
-void recordArguments(DWORD argc, LPWSTR* argv) {
-  std::string text = "started\n";
+void recordArguments(DWORD argc, LPWSTR* argv, const char* first = "started") {
+  std::string text = std::string(first) + "\n";
   for (DWORD i = 1; i < argc; ++i) text += utf8(argv[i]) + "\n";
   const std::wstring temp = recordPath + L".tmp";
   HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -86,6 +88,10 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   recordPath = argv[1];
   if (argc > 2) mode = argv[2];
+  if (mode == L"mark") {
+    recordArguments(DWORD(argc - 2), argv + 2, "ran");
+    return 0;
+  }
   wchar_t name[] = L"";
   SERVICE_TABLE_ENTRYW table[] = {{name, serviceMain}, {nullptr, nullptr}};
   return StartServiceCtrlDispatcherW(table) ? 0 : 1;

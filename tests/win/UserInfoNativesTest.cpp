@@ -365,6 +365,8 @@ TEST_F(AddUser, AMissingFunctionGivesNullAndCallsNothing) {
 }
 
 TEST_F(UserInfoNatives, DeleteUserAndGroup) {
+  // Wine's NetUserDel knows its one user, so a missing user is reported for real.
+  EXPECT_EQ(call("deleteUser0", {nullptr, wintest::uniqueName("shipkit-nobody-")}), 2221);
   auto saved = shipkit::natives::netApiCalls();
   auto& table = shipkit::natives::netApiCalls();
   ASSERT_NE(table.userDel, nullptr) << "Wine's netapi32 has NetUserDel";

@@ -241,6 +241,8 @@ Java_com_shipkit_runtime_installer_platform_win32_Win32Services_startService0(
     std::vector<const wchar_t*> vector;
     for (const WideString& c : copies) {
       if (c.failed()) return kBadArgument;
+      // A null element would reach the service manager as a null pointer inside the vector.
+      if (c.isNull()) return ERROR_INVALID_PARAMETER;
       vector.push_back(c.get());
     }
     OpenedService opened = openService(serviceName.get(), SC_MANAGER_CONNECT, SERVICE_START);

@@ -180,6 +180,24 @@ TEST_F(ServiceNatives, AMissingServiceAnswers1060Everywhere) {
   for (const auto& row : rows) EXPECT_EQ(call(row.method, row.args), row.expected) << row.method;
 }
 
+// Null strings reach the service manager as null pointers, which it refuses with an error
+// code (Wine: 487, Windows: 123 or 87): a positive code, never a query result. A null
+// element of the start arguments is refused before it reaches the manager.
+TEST_F(ServiceNatives, NullArgumentsAreErrorsNotResults) {
+  for (const char* method : {"queryStatus0", "getStartType0", "uninstallService0"})
+    EXPECT_GT(call(method, {nullptr}).get<int>(), 0) << method;
+  EXPECT_GT(call("installService0", {nullptr, nullptr, nullptr}).get<int>(), 0);
+  EXPECT_GT(call("installService0", {name_, nullptr, nullptr}).get<int>(), 0) << "no binary";
+  EXPECT_GT(call("startService0", {nullptr, nullptr}).get<int>(), 0);
+  const std::string binary = call("getServiceBinary0", {nullptr}).get<std::string>();
+  EXPECT_TRUE(binary.size() > 1 && binary[0] == ' ' &&
+              binary.find_first_not_of("0123456789", 1) == std::string::npos)
+      << binary;
+  ASSERT_EQ(install("stop"), 0);
+  EXPECT_EQ(call("startService0", {name_, {"a", nullptr}}), 87);
+  EXPECT_EQ(status(), -1) << "not started";
+}
+
 TEST_F(ServiceNatives, StartsWithArgumentsAndStopsWithinItsWaitHint) {
   ASSERT_EQ(install("stop"), 0);
   EXPECT_EQ(call("stopService0", {name_, 0}), 1062) << "not running yet";

@@ -159,6 +159,17 @@ TEST_F(ServiceNatives, InstallsConfiguresAndUninstalls) {
   EXPECT_EQ(call("uninstallService0", {name_}), 1060);
 }
 
+// A boot-start driver's start type is 0: the one query result that is neither negative nor an
+// error code.
+TEST_F(ServiceNatives, ABootStartDriverAnswersZero) {
+  ASSERT_EQ(install("stop"), 0);
+  EXPECT_EQ(call("changeServiceConfig0", {name_, nullptr, nullptr, SERVICE_KERNEL_DRIVER, SERVICE_BOOT_START,
+                                          nullptr, nullptr, nullptr, nullptr}),
+            0);
+  EXPECT_EQ(call("getStartType0", {name_}), 0);
+  EXPECT_EQ(serviceKey().dword(L"Type"), DWORD(SERVICE_KERNEL_DRIVER));
+}
+
 TEST_F(ServiceNatives, AMissingServiceAnswers1060Everywhere) {
   struct Row {
     const char* method;

@@ -67,10 +67,17 @@ struct LocalTraits {
   static void close(Type p) { ::LocalFree(p); }
 };
 
+struct ScHandleTraits {
+  using Type = SC_HANDLE;
+  static Type invalid() { return nullptr; }
+  static void close(Type h) { ::CloseServiceHandle(h); }
+};
+
 using UniqueFile = Unique<FileTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueHkey = Unique<HkeyTraits>;
 using UniqueLocal = Unique<LocalTraits>;
+using UniqueScHandle = Unique<ScHandleTraits>;
 
 }  // namespace shipkit::win

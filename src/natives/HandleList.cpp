@@ -47,7 +47,7 @@ bool isOpenFile(std::wstring_view typeName, std::wstring_view objectName) {
 }
 
 std::size_t nextHandleQueryBytes(std::size_t current) {
-  return current >= kMaxHandleQueryBytes / 2 ? 0 : current * 2;
+  return current > kMaxHandleQueryBytes / 2 ? 0 : current * 2;
 }
 
 }  // namespace shipkit::natives

@@ -23,6 +23,8 @@ struct HandleEntry {
   std::uint64_t processId = 0;
   std::uint64_t value = 0;
   std::uint32_t grantedAccess = 0;
+
+  bool operator==(const HandleEntry&) const = default;
 };
 
 // The entries the list holds; none when the data is shorter than the count it states.

@@ -195,7 +195,7 @@ Java_com_shipkit_runtime_installer_platform_win32_Misc_getPhysicalMemory0(JNIEnv
     status.dwLength = sizeof status;
     if (fn(&status)) return jlong(status.ullTotalPhys);
     const DWORD error = ::GetLastError();
-    std::fputs(memoryErrorText(error).c_str(), stdout);
+    guarded([error] { std::fputs(memoryErrorText(error).c_str(), stdout); });
     std::fflush(stdout);
   }
   MEMORYSTATUS status{};

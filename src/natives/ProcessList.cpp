@@ -71,7 +71,9 @@ bool processEntry(const PrimaryFunctions& f, DWORD processId, std::wstring& entr
   return true;
 }
 
-std::vector<std::wstring> primaryEnumeration() {
+}  // namespace
+
+std::vector<std::wstring> runningModulesByIds() {
   std::vector<std::wstring> entries;
   const PrimaryFunctions f = primaryFunctions();
   if (!f.enumProcesses || (!f.queryFullImageName && !f.moduleFileName)) return entries;
@@ -86,12 +88,16 @@ std::vector<std::wstring> primaryEnumeration() {
   return entries;
 }
 
+namespace {
+
 template <typename Fn>
 Fn kernelFunction(HMODULE kernel, const char* name) {
   return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(kernel, name))) : nullptr;
 }
 
-std::vector<std::wstring> toolhelpEnumeration() {
+}  // namespace
+
+std::vector<std::wstring> runningModulesBySnapshot() {
   std::vector<std::wstring> entries;
   HMODULE kernel = win::systemLibrary(L"Kernel32.DLL");
   auto snapshot = kernelFunction<CreateToolhelp32SnapshotFn>(kernel, "CreateToolhelp32Snapshot");
@@ -128,11 +134,9 @@ std::vector<std::wstring> toolhelpEnumeration() {
   return entries;
 }
 
-}  // namespace
-
 std::vector<std::wstring> runningModules() {
-  std::vector<std::wstring> entries = primaryEnumeration();
-  return entries.empty() ? toolhelpEnumeration() : entries;
+  std::vector<std::wstring> entries = runningModulesByIds();
+  return entries.empty() ? runningModulesBySnapshot() : entries;
 }
 
 }  // namespace shipkit::natives

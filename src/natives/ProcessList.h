@@ -11,4 +11,9 @@ namespace shipkit::natives {
 // produced nothing. Processes that cannot be opened or queried are left out.
 std::vector<std::wstring> runningModules();
 
+// The two enumerations by themselves: EnumProcesses with the image name queries, and the
+// Toolhelp snapshot with each process's first module.
+std::vector<std::wstring> runningModulesByIds();
+std::vector<std::wstring> runningModulesBySnapshot();
+
 }  // namespace shipkit::natives

@@ -22,6 +22,7 @@
 #include "natives/JniConvert.h"
 #include "natives/NativeGuard.h"
 #include "natives/PrintedTexts.h"
+#include "natives/SystemHandles.h"
 #include "win/Text.h"
 #include "win/Unique.h"
 
@@ -29,20 +30,14 @@ namespace shipkit::natives {
 
 namespace {
 
-using NtQuerySystemInformationFn = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
 using NtDuplicateObjectFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, HANDLE, PHANDLE, ACCESS_MASK, ULONG, ULONG);
 using NtQueryObjectFn = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 using NtOpenSymbolicLinkObjectFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES);
 using NtQuerySymbolicLinkObjectFn = NTSTATUS(NTAPI*)(HANDLE, PUNICODE_STRING, PULONG);
 
-constexpr NTSTATUS kStatusNotImplemented = NTSTATUS(0xC0000002L);
-constexpr NTSTATUS kStatusInvalidInfoClass = NTSTATUS(0xC0000003L);
-constexpr NTSTATUS kStatusInfoLengthMismatch = NTSTATUS(0xC0000004L);
 constexpr NTSTATUS kStatusBufferTooSmall = NTSTATUS(0xC0000023L);
 constexpr NTSTATUS kStatusObjectNameInvalid = NTSTATUS(0xC0000033L);
 
-constexpr ULONG kBasicHandleInformation = 16;
-constexpr ULONG kExtendedHandleInformation = 64;
 constexpr ULONG kObjectNameInformation = 1;
 constexpr ULONG kObjectTypeInformation = 2;
 constexpr ULONG kObjectQueryBytes = 4096;
@@ -66,30 +61,6 @@ void print(const std::string& text) {
 
 HANDLE handleOf(std::uint64_t value) {
   return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
-}
-
-// The system's handle list: the extended form (full-width process ids and handle values),
-// or the basic one where the system lacks it. None when the query fails.
-std::optional<std::vector<HandleEntry>> systemHandles(NtQuerySystemInformationFn query) {
-  for (HandleListForm form : {HandleListForm::Extended, HandleListForm::Basic}) {
-    const ULONG infoClass =
-        form == HandleListForm::Extended ? kExtendedHandleInformation : kBasicHandleInformation;
-    std::vector<std::uint64_t> buffer;  // 8-byte aligned, as the entries' pointers need
-    for (std::size_t bytes = kFirstHandleQueryBytes; bytes != 0; bytes = nextHandleQueryBytes(bytes)) {
-      buffer.assign(bytes / sizeof(std::uint64_t), 0);
-      ULONG returned = 0;
-      const NTSTATUS status = query(infoClass, buffer.data(), ULONG(bytes), &returned);
-      if (status == kStatusInfoLengthMismatch) continue;
-      if (succeeded(status))
-        return parseHandleList(std::span(reinterpret_cast<const std::uint8_t*>(buffer.data()), bytes), form);
-      if (form == HandleListForm::Extended &&
-          (status == kStatusInvalidInfoClass || status == kStatusNotImplemented))
-        break;
-      return std::nullopt;
-    }
-    if (form == HandleListForm::Basic) return std::nullopt;
-  }
-  return std::nullopt;
 }
 
 std::wstring_view unicodeText(const void* buffer) {

@@ -8,6 +8,7 @@
 #include <jni.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -17,6 +18,8 @@
 
 #include "Vm.h"
 #include "natives/MiscCalls.h"
+#include "natives/ProcessList.h"
+#include "natives/SystemHandles.h"
 #include "natives/registration.h"
 #include "win/Text.h"
 
@@ -287,6 +290,19 @@ TEST_F(ProcessNatives, RunningModulesListEveryProcessAsIdAndPath) {
   }
 }
 
+// Both enumerations by themselves: the one by process ids and the Toolhelp snapshot that
+// stands in when the first produces nothing.
+TEST(RunningModules, BothEnumerationsListThisProcess) {
+  const std::wstring own = std::to_wstring(GetCurrentProcessId()) + L" " + ownExePath();
+  for (const auto& [name, entries] :
+       {std::pair{"by ids", shipkit::natives::runningModulesByIds()},
+        std::pair{"by snapshot", shipkit::natives::runningModulesBySnapshot()}}) {
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
+                            [&](const std::wstring& e) { return _wcsicmp(e.c_str(), own.c_str()) == 0; }))
+        << name << ": " << toUtf8(own);
+  }
+}
+
 TEST_F(ProcessNatives, EnvironmentPairsFollowTheBlockOrder) {
   const std::wstring name = uniqueName(L"SHIPKIT_ENV");
   ASSERT_TRUE(SetEnvironmentVariableW(name.c_str(), L"a=b \u00e9"));
@@ -494,6 +510,57 @@ TEST_F(ProcessNatives, OpenFileHandlesAreListedAndClosed) {
   EXPECT_EQ(call("Win32Handle.close0", {-1}), false) << "the current process's pseudo handle is not open";
   RegCloseKey(key);
   CloseHandle(event);
+}
+
+// NtQuerySystemInformation as a system without the extended handle list answers it, with
+// a buffer that must grow twice more than the real one needs.
+enum class QueryBehaviour { Real, NoExtendedForm, Denied };
+QueryBehaviour queryBehaviour = QueryBehaviour::Real;
+std::vector<ULONG> queriedClasses;
+LONG NTAPI fakeQuery(ULONG infoClass, PVOID buffer, ULONG bytes, PULONG returned) {
+  using Fn = shipkit::natives::NtQuerySystemInformationFn;
+  static const auto real = reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  queriedClasses.push_back(infoClass);
+  if (queryBehaviour == QueryBehaviour::Denied) return LONG(0xC0000022L);
+  if (queryBehaviour == QueryBehaviour::NoExtendedForm && infoClass == 64) return LONG(0xC0000003L);
+  if (bytes < 4 * 65536) return LONG(0xC0000004L);
+  return real(infoClass, buffer, bytes, returned);
+}
+
+TEST(SystemHandles, ExtendedFormOrTheBasicOneWhereItIsMissing) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring path = std::wstring(temp) + uniqueName(L"shipkit-handle-list") + L".txt";
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  // Wine's process ids stay below 65536, so the basic form's 16-bit ids still match here.
+  ASSERT_LT(GetCurrentProcessId(), 65536u);
+  const struct {
+    QueryBehaviour behaviour;
+    std::vector<ULONG> classes;
+    bool listed;
+  } rows[] = {
+      {QueryBehaviour::Real, {64, 64, 64}, true},
+      {QueryBehaviour::NoExtendedForm, {64, 16, 16, 16}, true},
+      {QueryBehaviour::Denied, {64}, false},
+  };
+  for (const auto& r : rows) {
+    queryBehaviour = r.behaviour;
+    queriedClasses.clear();
+    const auto entries = shipkit::natives::systemHandles(fakeQuery);
+    EXPECT_EQ(queriedClasses, r.classes) << int(r.behaviour);
+    ASSERT_EQ(entries.has_value(), r.listed) << int(r.behaviour);
+    if (!entries) continue;
+    const auto own =
+        std::find_if(entries->begin(), entries->end(), [&](const shipkit::natives::HandleEntry& e) {
+          return e.processId == GetCurrentProcessId() &&
+                 e.value == std::uint64_t(reinterpret_cast<std::uintptr_t>(file));
+        });
+    EXPECT_NE(own, entries->end()) << int(r.behaviour);
+  }
+  CloseHandle(file);
 }
 
 TEST_F(ProcessNatives, DeviceNamesOfDriveLinks) {

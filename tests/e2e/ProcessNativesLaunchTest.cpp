@@ -73,9 +73,10 @@ TEST(ProcessNativesLaunch, RunningModulesAndOpenFilesReachTheJavaSide) {
   EXPECT_FALSE(names.empty());
   for (const json& name : names) EXPECT_FALSE(name.get<std::string>().empty());
   const std::string tempBelowDrive = winPath(box.temp()).substr(2) + "\\";
-  EXPECT_TRUE(std::any_of(names.begin(), names.end(), [&](const json& name) {
-    return name.get<std::string>().find(tempBelowDrive) != std::string::npos;
-  })) << tempBelowDrive << " in " << names.dump();
+  EXPECT_TRUE(std::any_of(
+      names.begin(), names.end(),
+      [&](const json& name) { return name.get<std::string>().find(tempBelowDrive) != std::string::npos; }))
+      << tempBelowDrive << " in " << names.dump();
 }
 
 }  // namespace

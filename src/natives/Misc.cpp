@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "natives/JavaArrays.h"
@@ -57,7 +58,7 @@ DWORD processOf(HWND window) {
 template <typename Visit>
 void forEachTopLevelWindow(Visit&& visit) {
   struct Context {
-    Visit* visit;
+    std::remove_reference_t<Visit>* visit;
     bool failed;
   } context{&visit, false};
   ::EnumWindows(

@@ -105,9 +105,12 @@ jobjectArray openFilesResult(JNIEnv* env, const std::vector<FileHandleRecord>& f
     handles.push_back(f.handle);
     names.push_back(f.name);
   }
+  // Each step runs only when the one before it worked, so that no call meets a pending exception.
   jobjectArray nameArray = newStringArrayOf(env, names);
-  jintArray handleArray = env->NewIntArray(jsize(handles.size()));
-  jclass objectClass = env->FindClass("java/lang/Object");
+  jintArray handleArray = nameArray ? env->NewIntArray(jsize(handles.size())) : nullptr;
+  clearJavaException(env);
+  jclass objectClass = handleArray ? env->FindClass("java/lang/Object") : nullptr;
+  clearJavaException(env);
   jobjectArray result = nullptr;
   if (nameArray && handleArray && objectClass) {
     env->SetIntArrayRegion(handleArray, 0, jsize(handles.size()), handles.data());

@@ -12,6 +12,7 @@
 //   header:<value>[:<bytes>] writes only a length header (decimal), or its first <bytes> bytes
 //   partial:<size>:<count>   writes a header announcing <size> bytes and only <count> of them
 //   drain                    reads until the other end closes
+//   touch:<file>             creates the file with the text "ran" (all steps before passed)
 //
 // Exit codes: 0 all steps done, 2 bad arguments, 3 the pipe could not be opened, 4 a read
 // or write failed, 5 a block differed from the pattern. The pipe closes when the process ends.
@@ -67,6 +68,15 @@ std::vector<unsigned long long> numbers(const std::wstring& step) {
   return out;
 }
 
+int touch(const wchar_t* path) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 3;
+  DWORD put = 0;
+  WriteFile(file, "ran", 3, &put, nullptr);
+  CloseHandle(file);
+  return 0;
+}
+
 int runStep(HANDLE pipe, const std::wstring& step) {
   const std::wstring name = step.substr(0, step.find(L':'));
   const auto n = numbers(step);
@@ -91,6 +101,7 @@ int runStep(HANDLE pipe, const std::wstring& step) {
     if (!readExactly(pipe, payload.data(), payload.size())) return 4;
     return payload == pipepeer::patternBlock(n[0]) ? 0 : 5;
   }
+  if (name == L"touch") return touch(step.substr(step.find(L':') + 1).c_str());
   if (name == L"drain") {
     std::uint8_t sink[4096];
     DWORD got = 0;
@@ -127,14 +138,7 @@ HANDLE openServer(const wchar_t* name) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   const std::wstring mode = argv[1];
-  if (mode == L"touch") {
-    HANDLE file = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 3;
-    DWORD put = 0;
-    WriteFile(file, "ran", 3, &put, nullptr);
-    CloseHandle(file);
-    return 0;
-  }
+  if (mode == L"touch") return touch(argv[2]);
   if (mode != L"client" && mode != L"server") return 2;
   HANDLE pipe = mode == L"client" ? openClient(argv[2]) : openServer(argv[2]);
   if (pipe == INVALID_HANDLE_VALUE) return 3;

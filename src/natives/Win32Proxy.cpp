@@ -122,9 +122,10 @@ jlong getAutoProxyConfig(JNIEnv* env, jobjectArray result, jstring url, jstring 
   const WinHttp& w = winHttp();
   if (!w.available) return kProxyUnavailable;
   const WideString target = WideString::from(env, url);
-  if (target.isNull()) return 0;  // nothing to look up (a URL that could not be read neither)
   const WideString script = WideString::from(env, scriptUrl);
-  if (script.failed()) return autoProxyFailure(AutoProxyStep::GetProxy, ERROR_NOT_ENOUGH_MEMORY);
+  if (target.failed() || script.failed())
+    return autoProxyFailure(AutoProxyStep::GetProxy, ERROR_NOT_ENOUGH_MEMORY);
+  if (target.isNull()) return 0;  // nothing to look up
 
   HINTERNET session = w.open(L"shipkit proxy detection/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY,
                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);

@@ -426,11 +426,19 @@ bool checkRegion(Vm& vm, size_t length, jsize start, jsize len, const char* exce
   return true;
 }
 
+// The fake's heap: a larger primitive array fails as a real virtual machine's would with
+// its default maximum heap, instead of taking the machine's memory.
+constexpr size_t kHeapBytes = size_t(1) << 30;
+
 #define FAKEJVM_ARRAYS(Name, T, L)                                                                          \
   T##Array JNICALL New##Name##Array(JNIEnv* e, jsize n) {                                                   \
     Vm& vm = enter(e, "New" #Name "Array");                                                                 \
     if (n < 0) {                                                                                            \
       vm.throwNew("java/lang/NegativeArraySizeException", std::to_string(n));                               \
+      return nullptr;                                                                                       \
+    }                                                                                                       \
+    if (static_cast<size_t>(n) * sizeof(T) > kHeapBytes) {                                                  \
+      vm.throwNew("java/lang/OutOfMemoryError", "Java heap space");                                         \
       return nullptr;                                                                                       \
     }                                                                                                       \
     return static_cast<T##Array>(vm.newLocal(vm.newPrimitiveArray(L, static_cast<size_t>(n))));             \

@@ -24,7 +24,9 @@
 //   {"call": "Registry.getValue0", "args": [...], "signature": "(...)...", "catch": true}
 //                            calls a registered native (see valueFromJson for arguments);
 //                            its record goes to "calls"; a pending exception afterwards ends
-//                            the body unless "catch" clears it
+//                            the body unless "catch" clears it; with "save": "name" the
+//                            result is kept, and an argument {"saved": "name"} passes it
+//                            to a later call (a handle, for instance)
 //   {"sleep_ms": n}          waits n ms while dispatching window messages
 //   {"window": "title"}      creates a visible top-level window of this process
 //   {"registry": {"key": "SOFTWARE\\...", "name": "InstallStarted_{pid}", "dword": 2}}
@@ -272,7 +274,15 @@ json Vm::callNative(const json& step) {
     }
   }
   if (!method) scenarioError("call: " + cls->name + " declares no native " + name + signature);
-  const json args = step.value("args", json::array());
+  json args = step.value("args", json::array());
+  if (args.is_array()) {
+    for (json& a : args) {
+      if (!a.is_object() || a.size() != 1 || !a.contains("saved")) continue;
+      const std::string savedName = a["saved"].get<std::string>();
+      if (!saved_.contains(savedName)) scenarioError("call: nothing saved as \"" + savedName + "\"");
+      a = saved_[savedName];
+    }
+  }
   if (!args.is_array() || args.size() != method->parameters.size()) {
     scenarioError("call: " + target + method->signature + " takes " +
                   std::to_string(method->parameters.size()) + " arguments");
@@ -297,6 +307,7 @@ json Vm::callNative(const json& step) {
   }
   record["exception"] = pending_ ? json(describe(pending_)) : json(nullptr);
   if (pending_ && step.value("catch", false)) pending_ = nullptr;
+  if (step.contains("save")) saved_[step["save"].get<std::string>()] = record["result"];
   report_["calls"].push_back(record);
   save();
   return record;

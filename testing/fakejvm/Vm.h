@@ -245,6 +245,7 @@ class Vm {
   void markDestroyed();
 
  private:
+  nlohmann::json saved_ = nlohmann::json::object();  // call results kept by "save"
   struct EnvImpl : JNIEnv_ {
     Vm* vm;
   };

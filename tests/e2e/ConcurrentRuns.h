@@ -37,7 +37,7 @@ struct Runs {
 
   // Starts `commandLine` (the program path included) in the background with its own scenario.
   Started start(const std::string& commandLine, const json& scenario,
-                std::map<std::string, std::string> env = {}) {
+                std::map<std::string, std::string> env = {}, std::optional<fs::path> cwd = {}) {
     int n = ++count;
     Started s;
     s.report = box.dir() / ("report" + std::to_string(n) + ".json");
@@ -49,6 +49,7 @@ struct Runs {
     env["FAKEJVM_SCENARIO"] = winPath(scenarioFile);
     RunOptions options;
     options.env = env;
+    options.cwd = cwd;
     s.result = std::async(std::launch::async,
                           [this, commandLine, options] { return box.runCommandLine(commandLine, options); });
     return s;

@@ -124,3 +124,23 @@ TEST(InstanceControl, InstancesAreToldApartByTheNormalizedPath) {
   EXPECT_EQ(first.result.get().exitCode, 0);
   EXPECT_EQ(copy.result.get().exitCode, 0);
 }
+
+// A language restart runs in an earlier run's directory and creates no semaphore.
+TEST(InstanceControl, LanguageRestartHasNoSemaphore) {
+  Runs runs;
+  runs.manifest["config"]["10005"] = "1";
+  fs::path exe = runs.box.build(runs.manifest);
+  fs::path dir = runs.box.dir() / "extracted";
+  fs::create_directories(dir);
+  std::ofstream(dir / "sktruntime.jar") << "jar";
+  std::ofstream(dir / "sktparams.conf") << "conf";
+  auto run = runs.start("\"" + winPath(exe) + "\" __skt_lang_restart", json::object(), {}, dir);
+  EXPECT_EQ(run.result.get().exitCode, 0);
+  json r = Runs::report(run.report);
+  ASSERT_TRUE(r.is_object());
+  EXPECT_EQ(Runs::option(r, "-Djarwrap.semaphoreName="), "<absent>");
+  auto log = runs.logWith("language restart");
+  ASSERT_FALSE(log.empty());
+  for (const auto& l : log) EXPECT_EQ(l.rfind("semaphore name", 0), std::string::npos) << l;
+  EXPECT_EQ(indexOf(log, "single instance mode"), -1);
+}

@@ -1,10 +1,39 @@
 #pragma once
+// The deletion mode "__skt_windel": after the installer has ended, removes the files and
+// directories named by the list file, schedules what resists for the next reboot, and
+// reboots, asks to, or leaves a reboot check file.
+
+#include <windows.h>
+
 #include <string>
+#include <vector>
+
+#include "cleanup/Reboot.h"
 
 namespace shipkit::cleanup {
 
-// Removes the extraction tree and files still in use named by the list file; returns the
-// exit code.
-int deferredDeletion(const std::wstring& listFile);
+struct DeletionSettings {
+  int passes = 60;
+  DWORD passIntervalMs = 500;
+  DWORD semaphorePollMs = 200;
+  ExitWindowsFn exitWindows = ::ExitWindowsEx;
+};
+
+// Returns the process exit code, always 0.
+int runDeferredDeletion(const std::wstring& listFile, const DeletionSettings& settings = {});
+
+// The lines of the list file; a file that cannot be read gives none.
+std::vector<std::wstring> readListFile(const std::wstring& path);
+
+// Returns once no semaphore of that name exists (no time limit).
+void waitForSemaphoreRelease(const std::wstring& name, DWORD pollMs);
+
+// Makes the launcher executable's directory the current directory.
+void enterLauncherDirectory();
+
+// Creates the reboot check file, schedules it for deletion at the next reboot and, when
+// that worked, records its path as "RebootCheckFile" in HKLM (when the key can be created)
+// and HKCU. Returns the path (empty when scheduling failed).
+std::wstring createRebootCheckFile();
 
 }  // namespace shipkit::cleanup

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cleanup/DeferredDeletion.h"
+#include "cleanup/Reboot.h"
 #include "core/CommandLine.h"
 #include "core/Config.h"
 #include "core/DllDirectories.h"
@@ -38,20 +39,6 @@ bool startsWith(const char* text, const char* prefix) {
 // binding of shell32, so the pair is loaded once per process.
 void preloadShellHelpers() {
   natives::preloadShellHelpers();
-}
-
-void rebootMode() {
-  ::Sleep(5000);
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
-  TOKEN_PRIVILEGES privileges{};
-  ::LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid);
-  privileges.PrivilegeCount = 1;
-  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-  DWORD error = ::GetLastError();
-  ::CloseHandle(token);
-  if (error == ERROR_SUCCESS) ::ExitWindowsEx(EWX_REBOOT, 0);
 }
 
 void initCommonControls() {
@@ -124,7 +111,7 @@ int launcherMain(HINSTANCE instance, const char* commandLine) {
   restrictDllSearch();
   preloadShellHelpers();
   if (std::strcmp(commandLine, "__skt_reboot") == 0) {
-    rebootMode();
+    cleanup::rebootMode();
     return 0;
   }
   rs.quiet = false;
@@ -140,12 +127,12 @@ int launcherMain(HINSTANCE instance, const char* commandLine) {
   initCommonControls();
   std::vector<std::wstring> args;
   splitCommandLine(::GetCommandLineW(), args);
-  if (startsWith(commandLine, "__skt_windel") && args.size() >= 3) return cleanup::deferredDeletion(args[2]);
+  if (startsWith(commandLine, "__skt_windel") && args.size() >= 3) return cleanup::runDeferredDeletion(args[2]);
 
   rs.instance = instance;
   earlySwitches(args);
   runSwitches(args);
-  if (!rs.languageRestart) instance::singleInstance();
+  if (!rs.languageRestart) instance::initInstanceControl();
   rs.startWithoutDialog = core::configInt(155) != 0;
   logLine(L"Init done");
 

@@ -31,7 +31,17 @@
 //   {"window": "title"}      creates a visible top-level window of this process
 //   {"registry": {"key": "SOFTWARE\\...", "name": "InstallStarted_{pid}", "dword": 2}}
 //                            writes a DWORD under HKEY_CURRENT_USER; {pid} is this process id
+//   {"window": "title", "minimized": true}   the same, shown minimized
+//   {"window_state": "title"}  records whether that window is minimized and in front
+//   {"wait_file": "path", "timeout_ms": n}   waits (dispatching messages) until the file
+//                            exists, at most n ms (default 30000); records whether it came
+//   {"hold": "path"}         creates or opens the file without sharing deletion and keeps it
+//                            open until the process ends
+//   {"write_list": "path", "lines": [...]}   writes the lines as UTF-16LE, each ending in CR LF
+//   {"start": "command line", "cwd": "dir"}   starts a process and does not wait for it
 //   {"comment": "..."}       ignored
+// In the texts of hold, write_list and start, "{prop:NAME}" stands for the system property
+// NAME, "{env:NAME}" for an environment variable and "{cwd}" for the current directory.
 #include <windows.h>
 
 #include <cstring>
@@ -56,6 +66,24 @@ void writeHandle(DWORD which, const std::string& text) {
   DWORD written = 0;
   if (h && h != INVALID_HANDLE_VALUE)
     WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+HWND findOwnWindow(const std::wstring& title) {
+  HWND found = nullptr;
+  while ((found = FindWindowExW(nullptr, found, L"FakeJvmWindow", title.c_str()))) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(found, &pid);
+    if (pid == GetCurrentProcessId()) return found;
+  }
+  return nullptr;
+}
+
+std::string utf8FromWide(const std::wstring& w) {
+  return utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(w.data()), w.size()));
+}
+
+bool fileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // "name" matches every member of that name, "name(signature)" only that one.
@@ -229,7 +257,7 @@ void Vm::runSteps(const json& steps) {
         std::wstring title = wide(step["window"].get<std::string>());
         HWND hwnd = CreateWindowExW(0, kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                     320, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        if (hwnd) ShowWindow(hwnd, SW_SHOW);
+        if (hwnd) ShowWindow(hwnd, step.value("minimized", false) ? SW_MINIMIZE : SW_SHOW);
         event({{"type", "window"}, {"title", step["window"]}, {"created", hwnd != nullptr}});
       } else if (step.contains("registry")) {
         const json& r = step["registry"];
@@ -249,6 +277,54 @@ void Vm::runSteps(const json& steps) {
           RegCloseKey(hkey);
         }
         event({{"type", "registry"}, {"key", r["key"]}, {"name", name}, {"dword", data}, {"status", status}});
+      } else if (step.contains("window_state")) {
+        HWND hwnd = findOwnWindow(wide(step["window_state"].get<std::string>()));
+        event({{"type", "window_state"},
+               {"title", step["window_state"]},
+               {"found", hwnd != nullptr},
+               {"minimized", hwnd && IsIconic(hwnd)},
+               {"foreground", hwnd && GetForegroundWindow() == hwnd}});
+      } else if (step.contains("wait_file")) {
+        std::wstring path = wide(expand(step["wait_file"].get<std::string>()));
+        const ULONGLONG end = GetTickCount64() + step.value("timeout_ms", 30000u);
+        while (!fileExists(path) && GetTickCount64() < end) {
+          MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+          MSG msg;
+          while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+        event({{"type", "wait_file"}, {"path", step["wait_file"]}, {"found", fileExists(path)}});
+      } else if (step.contains("hold")) {
+        std::wstring path = wide(expand(step["hold"].get<std::string>()));
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        event({{"type", "hold"}, {"path", utf8FromWide(path)}, {"held", file != INVALID_HANDLE_VALUE}});
+      } else if (step.contains("write_list")) {
+        std::wstring path = wide(expand(step["write_list"].get<std::string>()));
+        std::wstring text;
+        for (const auto& line : step.at("lines")) text += wide(expand(line.get<std::string>())) + L"\r\n";
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        bool ok = file != INVALID_HANDLE_VALUE &&
+                  WriteFile(file, text.data(), DWORD(text.size() * sizeof(wchar_t)), &written, nullptr);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        event({{"type", "write_list"}, {"path", utf8FromWide(path)}, {"written", ok}});
+      } else if (step.contains("start")) {
+        std::wstring command = wide(expand(step["start"].get<std::string>()));
+        std::wstring cwd = step.contains("cwd") ? wide(expand(step["cwd"].get<std::string>())) : L"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        bool ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
+        if (ok) {
+          CloseHandle(pi.hThread);
+          CloseHandle(pi.hProcess);
+        }
+        event({{"type", "start"},
+               {"command", utf8FromWide(command)},
+               {"started", ok},
+               {"pid", ok ? pi.dwProcessId : 0}});
       } else if (!step.contains("comment")) {
         scenarioError("unknown step " + step.dump());
       }
@@ -256,6 +332,37 @@ void Vm::runSteps(const json& steps) {
       scenarioError(std::string(e.what()) + " in step " + step.dump());
     }
   }
+}
+
+std::string Vm::expand(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    size_t close = text[i] == '{' ? text.find('}', i) : std::string::npos;
+    if (close == std::string::npos) {
+      out += text[i++];
+      continue;
+    }
+    const std::string name = text.substr(i + 1, close - i - 1);
+    if (name == "cwd") {
+      wchar_t dir[MAX_PATH] = {};
+      GetCurrentDirectoryW(MAX_PATH, dir);
+      out += utf8FromWide(dir);
+    } else if (name.starts_with("prop:")) {
+      auto it = properties_.find(utf16FromUtf8(name.substr(5)));
+      if (it == properties_.end()) scenarioError("no system property " + name.substr(5));
+      out += utf8FromUtf16(it->second);
+    } else if (name.starts_with("env:")) {
+      std::wstring value(32767, L'\0');
+      DWORD n = GetEnvironmentVariableW(wide(name.substr(4)).c_str(), value.data(), DWORD(value.size()));
+      if (n == 0 || n >= value.size()) scenarioError("no environment variable " + name.substr(4));
+      value.resize(n);
+      out += utf8FromWide(value);
+    } else {
+      out += text.substr(i, close - i + 1);
+    }
+    i = close + 1;
+  }
+  return out;
 }
 
 json Vm::callNative(const json& step) {

@@ -798,6 +798,7 @@ void Vm::recordCreation(const JavaVMInitArgs* args, jint result) {
   n = GetCurrentDirectoryW(n, dir.data());
   dir.resize(n);
   report_["currentDirectory"] = utf8FromWide(dir);
+  report_["pid"] = GetCurrentProcessId();
   report_["createResult"] = result;
   event({{"type", "create"}, {"result", result}});
 }

@@ -232,6 +232,8 @@ class Vm {
   // Plays steps as the Java side would; returns when they end (or a "throw" step leaves an
   // exception pending). Exits the process for an "exit" step.
   void runSteps(const nlohmann::json& steps);
+  // A step's text with "{prop:NAME}", "{env:NAME}" and "{cwd}" replaced.
+  std::string expand(const std::string& text);
   // Calls a registered native from data, as a "call" step does; returns its record, which
   // is also appended to the report's "calls".
   nlohmann::json callNative(const nlohmann::json& step);

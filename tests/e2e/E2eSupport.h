@@ -3,6 +3,7 @@
 // the launcher (so its diagnostic log lands there), builds installers with the packer's
 // library and runs them under Wine through the environment runner.
 
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -59,7 +60,7 @@ class Sandbox {
 
  private:
   fs::path dir_, temp_;
-  int runs_ = 0;
+  std::atomic<int> runs_{0};  // runs may overlap (concurrent instances)
 };
 
 bool contains(const std::vector<std::string>& lines, const std::string& line);

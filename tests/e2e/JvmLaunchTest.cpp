@@ -40,6 +40,14 @@ std::string lower(std::string s) {
   return s;
 }
 
+// The launcher path as the instance semaphore name carries it.
+std::string semaphorePath(const std::string& exe) {
+  std::string s = lower(exe);
+  for (auto& c : s)
+    if (c == '\\' || c == ' ') c = '_';
+  return s;
+}
+
 std::string optionValue(const json& report, const std::string& prefix) {
   for (const auto& o : report["options"])
     if (o.get<std::string>().rfind(prefix, 0) == 0) return o.get<std::string>().substr(prefix.size());
@@ -131,13 +139,14 @@ TEST(JvmCreation, LauncherPropertiesLeadTheOptionsInOrder) {
   EXPECT_EQ(rep["version"], 0x00010002);
   EXPECT_TRUE(rep["ignoreUnrecognized"].get<bool>());
   const json& o = rep["options"];
-  ASSERT_GE(o.size(), 8u);
+  ASSERT_GE(o.size(), 9u);
   std::string exe = winPath(l.box.dir() / "setup.exe");
   std::string temp = optionValue(rep, "-Djarwrap.tempDir=");
-  EXPECT_EQ(o[0], "-Djarwrap.isShipkit=true");
-  EXPECT_EQ(o[1], "-Djarwrap.moduleName=" + exe);
-  EXPECT_EQ(o[2], "-Dsun.java.command=" + exe);
-  EXPECT_EQ(o[3], "-Djarwrap.tempDir=" + temp);
+  EXPECT_EQ(o[0], "-Djarwrap.semaphoreName=Local\\" + semaphorePath(exe) + "0");
+  EXPECT_EQ(o[1], "-Djarwrap.isShipkit=true");
+  EXPECT_EQ(o[2], "-Djarwrap.moduleName=" + exe);
+  EXPECT_EQ(o[3], "-Dsun.java.command=" + exe);
+  EXPECT_EQ(o[4], "-Djarwrap.tempDir=" + temp);
   EXPECT_NE(temp.find(".tmp_dir"), std::string::npos);
   // The position where the Java side's data begins, as the packer reports it.
   std::string inspect;
@@ -149,10 +158,10 @@ TEST(JvmCreation, LauncherPropertiesLeadTheOptionsInOrder) {
     if (p && std::fgets(buf, sizeof buf, p)) inspect = std::string(buf, std::strcspn(buf, "\r\n"));
     if (p) ::pclose(p);
   }
-  EXPECT_EQ(o[4], "-Djarwrap.unextractedPosition=" + inspect);
-  EXPECT_EQ(o[5], "-Djava.library.path=" + lower(winPath(rt)) + "\\bin;Z:\\tools");
-  EXPECT_EQ(o[6].get<std::string>().rfind("-Djarwrap.consoleCodepage=cp", 0), 0u);
-  EXPECT_EQ(o[7], "-Djava.class.path=" + temp + "\\a.jar");
+  EXPECT_EQ(o[5], "-Djarwrap.unextractedPosition=" + inspect);
+  EXPECT_EQ(o[6], "-Djava.library.path=" + lower(winPath(rt)) + "\\bin;Z:\\tools");
+  EXPECT_EQ(o[7].get<std::string>().rfind("-Djarwrap.consoleCodepage=cp", 0), 0u);
+  EXPECT_EQ(o[8], "-Djava.class.path=" + temp + "\\a.jar");
   // The handshake: the deferred-deletion class and the module name get the launcher's path.
   EXPECT_EQ(rep["staticFields"]["com/jarwrap/runtime/util/WinDel.externalExecutable"], exe);
   EXPECT_EQ(rep["systemProperties"]["jarwrap.moduleName"], exe);
@@ -379,9 +388,11 @@ TEST(VmOptions, FullListInOrderFromEverySource) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   json rep = reportOf(l.report);
   std::vector<std::string> options = rep["options"].get<std::vector<std::string>>();
-  ASSERT_GE(options.size(), 6u);
+  // Seven launcher properties lead (the semaphore name first; no code page with MANPATH).
+  ASSERT_GE(options.size(), 7u);
+  EXPECT_EQ(options[0].rfind("-Djarwrap.semaphoreName=", 0), 0u);
   std::string temp = optionValue(rep, "-Djarwrap.tempDir=");
-  std::vector<std::string> tail(options.begin() + 6, options.end());
+  std::vector<std::string> tail(options.begin() + 7, options.end());
   std::vector<std::string> expected = {
       "-Xmx256m",
       "--add-opens=java.base/java.lang=ALL-UNNAMED",

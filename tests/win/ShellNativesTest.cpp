@@ -423,7 +423,9 @@ TEST_F(ShellNatives, KnownFoldersAsTheShellReportsThem) {
                       {1001000, &FOLDERID_Profile, true}};
   for (const Row& r : rows) {
     const auto expected = shellKnown(*r.id);
-    if (r.mustExist) ASSERT_TRUE(expected) << r.code;
+    if (r.mustExist) {
+      ASSERT_TRUE(expected) << r.code;
+    }
     for (bool allUsers : {false, true}) {
       EXPECT_EQ(call("FolderInfo.getSpecialFolder0", {r.code, allUsers}), jsonOf(expected)) << r.code;
     }

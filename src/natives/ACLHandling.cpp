@@ -1,9 +1,11 @@
 // Natives of the Java class ACLHandling: grants an access right on a file or registry key
 // to a trustee, merged with the entries the object already has.
-#include <aclapi.h>
 #include <jni.h>
-#include <sddl.h>
 #include <windows.h>
+
+// After windows.h, which they build on.
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>

@@ -3,8 +3,10 @@
 // trustee's SID and the new DACL with the granted entry merged into the current one. Apart
 // so that they can be checked where the system does not store file ACLs.
 
-#include <aclapi.h>
 #include <windows.h>
+
+// After windows.h, which they build on.
+#include <aclapi.h>
 
 #include <cstdint>
 #include <vector>

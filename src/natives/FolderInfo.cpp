@@ -4,6 +4,8 @@
 #include <jni.h>
 #include <objbase.h>
 #include <windows.h>
+
+// After windows.h, which they build on.
 #include <winnetwk.h>
 
 #include <cstring>

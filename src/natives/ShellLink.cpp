@@ -2,9 +2,11 @@
 // the shell's notification about new files.
 #include <jni.h>
 #include <objbase.h>
+#include <windows.h>
+
+// After windows.h, which they build on.
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <windows.h>
 
 #include <cstring>
 #include <string>

@@ -1,8 +1,10 @@
 // Natives of the Java class VistaTaskDialog: a task dialog with custom buttons and an
 // optional verification check box, modal to a window of the installer.
-#include <commctrl.h>
 #include <jni.h>
 #include <windows.h>
+
+// After windows.h, which they build on.
+#include <commctrl.h>
 
 #include <vector>
 

@@ -1,11 +1,13 @@
 // FileVersion.compare0 on executables with and without version resources, and
 // ACLHandling.addACE: its SID and merge steps checked directly (Wine does not store file
 // ACLs: SetNamedSecurityInfoW answers 0 and keeps nothing), its failures for real.
-#include <aclapi.h>
 #include <gtest/gtest.h>
 #include <jni.h>
-#include <sddl.h>
 #include <windows.h>
+
+// After windows.h, which they build on.
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <string>
 #include <vector>

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <jni.h>
 #include <objbase.h>
+#include <windows.h>
+
+// After windows.h, which they build on.
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <windows.h>
 #include <winnetwk.h>
 
 #include <cstdint>

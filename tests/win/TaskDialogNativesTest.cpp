@@ -1,9 +1,11 @@
 // VistaTaskDialog.show0 under Wine's null display driver, answered by a helper thread as a
 // user would answer it.
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <jni.h>
 #include <windows.h>
+
+// After windows.h, which they build on.
+#include <commctrl.h>
 
 #include <string>
 

@@ -14,9 +14,12 @@ namespace wintest {
 class DialogDriver {
  public:
   DialogDriver(std::wstring title, std::function<void(HWND)> act)
-      : title_(std::move(title)), thread_([this, act = std::move(act)] {
+      : DialogDriver([title] { return FindWindowW(nullptr, title.c_str()); }, std::move(act)) {}
+  // The dialog as `find` finds it.
+  DialogDriver(std::function<HWND()> find, std::function<void(HWND)> act)
+      : thread_([this, find = std::move(find), act = std::move(act)] {
           for (int i = 0; i < 1000 && !stop_; ++i) {  // up to 10 s
-            HWND window = FindWindowW(nullptr, title_.c_str());
+            HWND window = find();
             if (window && IsWindowVisible(window)) {
               found_ = true;
               act(window);
@@ -34,7 +37,6 @@ class DialogDriver {
   }
 
  private:
-  std::wstring title_;
   std::atomic<bool> stop_{false}, found_{false};
   std::thread thread_;
 };

@@ -235,6 +235,17 @@ TEST_F(ShellNatives, AnExistingLinkIsOverwritten) {
   expectField(link->iconLocation, "C:\\second.ico", "icon location");
 }
 
+// The setters' results are not reported: a link without a target is still saved.
+TEST_F(ShellNatives, NullTargetStillSavesTheLink) {
+  const std::wstring file = dir_.path() + L"\\nulltarget.lnk";
+  EXPECT_EQ(call("ShellLink.createWide0", {utf8(file), nullptr, nullptr, nullptr, "-a", false, nullptr, 1}),
+            true);
+  const auto link = readLink(file);
+  ASSERT_TRUE(link);
+  EXPECT_FALSE(link->localPath);
+  expectField(link->arguments, "-a", "arguments");
+}
+
 TEST_F(ShellNatives, UnwritableLinkFileIsFalse) {
   const std::wstring file = dir_.path() + L"\\missing-dir\\x.lnk";
   EXPECT_EQ(call("ShellLink.createWide0",

@@ -30,13 +30,18 @@ inline bool runningOnWine() {
 
 class NativeCalls : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { registerAll(vm_); }
+
+ public:
+  // Binds all natives of this executable in the given virtual machine.
+  static void registerAll(fakejvm::Vm& vm) {
     auto registerNatives = reinterpret_cast<jboolean (*)(JNIEnv*, void*, shipkit::natives::ReportFn)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "registerNatives")));
     ASSERT_NE(registerNatives, nullptr);
-    ASSERT_EQ(registerNatives(vm_.env(), GetModuleHandleW(nullptr), ignoreNativesReport), JNI_TRUE);
+    ASSERT_EQ(registerNatives(vm.env(), GetModuleHandleW(nullptr), ignoreNativesReport), JNI_TRUE);
   }
 
+ protected:
   // Calls "<Class>.<method>" as the virtual machine would. No call may leave an exception, a
   // pinned buffer or a local reference behind. The record's "args" show arrays after the call.
   nlohmann::json record(const std::string& method, const nlohmann::json& args) {

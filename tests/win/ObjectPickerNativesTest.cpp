@@ -5,9 +5,12 @@
 #include <windows.h>
 
 // After windows.h, which it builds on.
+#include <io.h>
 #include <oleauto.h>
 #include <sddl.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "DialogDriver.h"
@@ -66,6 +69,46 @@ TEST_F(ObjectPickerNatives, CancelIsNull) {
   wintest::DialogDriver driver(picker(), [&](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); });
   EXPECT_EQ(call("ObjectPicker.show0", {false, true, true, false, true}), nullptr);
   EXPECT_TRUE(driver.finish());
+}
+
+// Standard output of the calls made while it lives, read back from a temporary file.
+class CapturedStdout {
+ public:
+  CapturedStdout() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "shipkit-stdout-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    fflush(stdout);
+    saved_ = _dup(_fileno(stdout));
+    FILE* file = fopen(path_.c_str(), "wb");
+    _dup2(_fileno(file), _fileno(stdout));
+    fclose(file);
+  }
+  std::string finish() {
+    fflush(stdout);
+    _dup2(saved_, _fileno(stdout));
+    _close(saved_);
+    std::ifstream in(path_, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    DeleteFileA(path_.c_str());
+    return text;
+  }
+
+ private:
+  std::string path_;
+  int saved_ = -1;
+};
+
+TEST(ObjectPickerWithoutWindow, PrintsAndIsNull) {
+  if (GetConsoleWindow()) GTEST_SKIP() << "this process has a console window to be modal to";
+  fakejvm::Vm vm;
+  wintest::NativeCalls::registerAll(vm);
+  CapturedStdout out;
+  const json r = vm.callNative({{"call", "ObjectPicker.show0"}, {"args", {false, true, true, false, true}}});
+  const std::string printed = out.finish();
+  EXPECT_EQ(r["result"], nullptr);
+  EXPECT_EQ(printed, "could not find window\n");
 }
 
 // A selection list as the picker hands it over, turned into Result objects. The picker

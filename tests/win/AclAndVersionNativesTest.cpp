@@ -150,6 +150,12 @@ TEST(AddAceSteps, GrantMergedIntoTheExistingDaclPerTrusteeAndAccess) {
   LocalFree(admins);
 }
 
+TEST(AddAceSteps, AccountNamesAreLookedUpWhenNoSidString) {
+  const std::vector<std::uint8_t> sid = shipkit::natives::trusteeSid(3, L"Administrators");
+  ASSERT_FALSE(sid.empty());
+  EXPECT_EQ(sidText(const_cast<std::uint8_t*>(sid.data())), "S-1-5-32-544");
+}
+
 TEST(AddAceSteps, NoSidForAnAccountThatDoesNotExist) {
   EXPECT_TRUE(shipkit::natives::trusteeSid(3, L"shipkit-no-such-account-7f3a9c").empty());
   EXPECT_TRUE(shipkit::natives::trusteeSid(3, L"S-1-5-").empty());

@@ -15,6 +15,7 @@
 #include "natives/NativeGuard.h"
 #include "natives/ShellFunctions.h"
 #include "natives/ShellLinkFlags.h"
+#include "win/ComPtr.h"
 
 namespace shipkit::natives {
 
@@ -34,26 +35,15 @@ bool addRunAsFlag(IUnknown* link) {
 namespace {
 
 using namespace shipkit::natives;
-
-template <typename T>
-struct ComRelease {
-  T* p = nullptr;
-  ~ComRelease() {
-    if (p) p->Release();
-  }
-  ComRelease() = default;
-  ComRelease(const ComRelease&) = delete;
-  ComRelease& operator=(const ComRelease&) = delete;
-  void** put() { return reinterpret_cast<void**>(&p); }
-};
+using shipkit::win::ComPtr;
 
 // The steps after the setters, shared by both link natives: the run-as flag when asked for,
 // then the save over any existing file.
 bool finishLink(IUnknown* link, bool runAsAdministrator, const wchar_t* linkFile) {
-  ComRelease<IPersistFile> file;
-  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put())) || !file.p) return false;
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.putVoid())) || !file) return false;
   if (runAsAdministrator && !addRunAsFlag(link)) return false;
-  return SUCCEEDED(file.p->Save(linkFile, TRUE));
+  return SUCCEEDED(file->Save(linkFile, TRUE));
 }
 
 // A zero-terminated string of the system code page from a byte[]; the copy stays terminated
@@ -112,20 +102,20 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_shipkit_runtime_installer_platfor
     for (const WideString* s : {&file, &path, &directory, &icon, &args, &text}) {
       if (s->failed()) return JNI_FALSE;
     }
-    ComRelease<IShellLinkW> link;
+    ComPtr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  link.put())) ||
-        !link.p)
+                                  link.putVoid())) ||
+        !link)
       return JNI_FALSE;
-    link.p->SetPath(path.get());
+    link->SetPath(path.get());
     // A fresh link has no working directory, so a null one needs no call; Wine's link
     // object crashes on SetWorkingDirectory(NULL).
-    if (!directory.isNull()) link.p->SetWorkingDirectory(directory.get());
-    if (!icon.isNull()) link.p->SetIconLocation(icon.get(), 0);
-    if (!args.isNull()) link.p->SetArguments(args.get());
-    if (!text.isNull()) link.p->SetDescription(text.get());
-    link.p->SetShowCmd(showCommand);
-    return finishLink(link.p, runAsAdministrator != JNI_FALSE, file.get()) ? JNI_TRUE : JNI_FALSE;
+    if (!directory.isNull()) link->SetWorkingDirectory(directory.get());
+    if (!icon.isNull()) link->SetIconLocation(icon.get(), 0);
+    if (!args.isNull()) link->SetArguments(args.get());
+    if (!text.isNull()) link->SetDescription(text.get());
+    link->SetShowCmd(showCommand);
+    return finishLink(link.get(), runAsAdministrator != JNI_FALSE, file.get()) ? JNI_TRUE : JNI_FALSE;
   });
 }
 
@@ -144,18 +134,18 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_shipkit_runtime_installer_platfor
     for (const AnsiArg* a : {&path, &directory, &icon, &args, &text}) {
       if (a->failed) return JNI_FALSE;
     }
-    ComRelease<IShellLinkA> link;
+    ComPtr<IShellLinkA> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  link.put())) ||
-        !link.p)
+                                  link.putVoid())) ||
+        !link)
       return JNI_FALSE;
-    link.p->SetPath(path.get());
+    link->SetPath(path.get());
     // As in createWide0: no call for a null working directory.
-    if (directory.present) link.p->SetWorkingDirectory(directory.get());
-    if (icon.present) link.p->SetIconLocation(icon.get(), 0);
-    if (args.present) link.p->SetArguments(args.get());
-    if (text.present) link.p->SetDescription(text.get());
-    return finishLink(link.p, runAsAdministrator != JNI_FALSE, file.get()) ? JNI_TRUE : JNI_FALSE;
+    if (directory.present) link->SetWorkingDirectory(directory.get());
+    if (icon.present) link->SetIconLocation(icon.get(), 0);
+    if (args.present) link->SetArguments(args.get());
+    if (text.present) link->SetDescription(text.get());
+    return finishLink(link.get(), runAsAdministrator != JNI_FALSE, file.get()) ? JNI_TRUE : JNI_FALSE;
   });
 }
 

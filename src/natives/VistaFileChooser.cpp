@@ -13,29 +13,18 @@
 #include "natives/DialogWords.h"
 #include "natives/JniConvert.h"
 #include "natives/NativeGuard.h"
+#include "win/ComPtr.h"
 #include "win/LateBound.h"
 
 namespace {
 
 using namespace shipkit::natives;
+using shipkit::win::ComPtr;
 
 constexpr DWORD kOptionsGroupId = 100000;
 
 using CreateItemFn = HRESULT(WINAPI*)(PCWSTR, IBindCtx*, REFIID, void**);
 using CreateItemArrayFn = HRESULT(WINAPI*)(IShellItem*, REFIID, void**);
-
-template <typename T>
-struct ComPtr {
-  T* p = nullptr;
-  ComPtr() = default;
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ~ComPtr() {
-    if (p) p->Release();
-  }
-  void** put() { return reinterpret_cast<void**>(&p); }
-  T* operator->() const { return p; }
-};
 
 // A String[] of the items' file-system paths, built element by element so that only one
 // local reference lives at a time; items without such a path stay null.
@@ -55,7 +44,7 @@ jobjectArray pathsOf(JNIEnv* env, IShellItemArray* items) {
   }
   for (DWORD i = 0; i < count; ++i) {
     ComPtr<IShellItem> item;
-    if (FAILED(items->GetItemAt(i, &item.p)) || !item.p) continue;
+    if (FAILED(items->GetItemAt(i, item.put())) || !item) continue;
     PWSTR path = nullptr;
     if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path && path[0]) {
       jstring element = newJavaString(env, path);
@@ -73,7 +62,7 @@ jobjectArray pathsOf(JNIEnv* env, IShellItemArray* items) {
 void addCheckBoxes(IFileDialog* dialog, const std::vector<WideString>& labels,
                    const BooleanArrayElements& states) {
   ComPtr<IFileDialogCustomize> customize;
-  if (FAILED(dialog->QueryInterface(IID_IFileDialogCustomize, customize.put())) || !customize.p) return;
+  if (FAILED(dialog->QueryInterface(IID_IFileDialogCustomize, customize.putVoid())) || !customize) return;
   const bool grouped = labels.size() >= 2;
   if (grouped) customize->StartVisualGroup(kOptionsGroupId, L"Options:");
   for (std::size_t i = 0; i < labels.size(); ++i) {
@@ -87,7 +76,7 @@ void addCheckBoxes(IFileDialog* dialog, const std::vector<WideString>& labels,
 void readCheckBoxes(IFileDialog* dialog, std::size_t count, const BooleanArrayElements& states) {
   if (count == 0 || !states) return;
   ComPtr<IFileDialogCustomize> customize;
-  if (FAILED(dialog->QueryInterface(IID_IFileDialogCustomize, customize.put())) || !customize.p) return;
+  if (FAILED(dialog->QueryInterface(IID_IFileDialogCustomize, customize.putVoid())) || !customize) return;
   for (std::size_t i = 0; i < count && jsize(i) < states.size(); ++i) {
     BOOL checked = FALSE;
     if (SUCCEEDED(customize->GetCheckButtonState(DWORD(i + 1), &checked)))
@@ -136,10 +125,10 @@ Java_com_shipkit_runtime_installer_platform_win32_VistaFileChooser_displayDialog
     const bool save = saveDialog != JNI_FALSE;
     ComPtr<IFileDialog> dialog;
     const HRESULT created = save ? ::CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                                      IID_IFileDialog, dialog.put())
+                                                      IID_IFileDialog, dialog.putVoid())
                                  : ::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                                      IID_IFileOpenDialog, dialog.put());
-    if (FAILED(created) || !dialog.p) return nullptr;
+                                                      IID_IFileOpenDialog, dialog.putVoid());
+    if (FAILED(created) || !dialog) return nullptr;
 
     FILEOPENDIALOGOPTIONS options = 0;
     if (SUCCEEDED(dialog->GetOptions(&options)))
@@ -157,7 +146,7 @@ Java_com_shipkit_runtime_installer_platform_win32_VistaFileChooser_displayDialog
     }
 
     const BooleanArrayElements states(env, checkBoxStates);
-    if (!labels.empty()) addCheckBoxes(dialog.p, labels, states);
+    if (!labels.empty()) addCheckBoxes(dialog.get(), labels, states);
 
     if (!extension.isNull()) dialog->SetDefaultExtension(extension.get());
     if (!titleText.isNull()) dialog->SetTitle(titleText.get());
@@ -165,24 +154,24 @@ Java_com_shipkit_runtime_installer_platform_win32_VistaFileChooser_displayDialog
     dialog->ClearClientData();
     if (!folder.isNull()) {
       ComPtr<IShellItem> item;
-      if (SUCCEEDED(createItem.get()(folder.get(), nullptr, IID_IShellItem, item.put())) && item.p)
-        dialog->SetFolder(item.p);
+      if (SUCCEEDED(createItem.get()(folder.get(), nullptr, IID_IShellItem, item.putVoid())) && item.get())
+        dialog->SetFolder(item.get());
     }
     if (!name.isNull()) dialog->SetFileName(name.get());
 
     if (FAILED(dialog->Show(reinterpret_cast<HWND>(static_cast<LONG_PTR>(parentWindow))))) return nullptr;
-    readCheckBoxes(dialog.p, labels.size(), states);
+    readCheckBoxes(dialog.get(), labels.size(), states);
 
     ComPtr<IShellItemArray> chosen;
     if (save) {
       ComPtr<IShellItem> item;
-      if (FAILED(dialog->GetResult(&item.p)) || !item.p) return nullptr;
-      if (FAILED(createItemArray.get()(item.p, IID_IShellItemArray, chosen.put())) || !chosen.p)
+      if (FAILED(dialog->GetResult(item.put())) || !item) return nullptr;
+      if (FAILED(createItemArray.get()(item.get(), IID_IShellItemArray, chosen.putVoid())) || !chosen)
         return nullptr;
     } else {
-      auto* open = static_cast<IFileOpenDialog*>(dialog.p);
-      if (FAILED(open->GetResults(&chosen.p)) || !chosen.p) return nullptr;
+      auto* open = static_cast<IFileOpenDialog*>(dialog.get());
+      if (FAILED(open->GetResults(chosen.put())) || !chosen) return nullptr;
     }
-    return pathsOf(env, chosen.p);
+    return pathsOf(env, chosen.get());
   });
 }

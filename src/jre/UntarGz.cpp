@@ -1,0 +1,106 @@
+#include "jre/UntarGz.h"
+
+#include <commctrl.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/DialogIds.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "jre/TarFormat.h"
+#include "jre/Untar.h"
+#include "win/Text.h"
+
+namespace shipkit::jre {
+
+namespace {
+
+class GzInput : public TarInput {
+ public:
+  explicit GzInput(gzFile file) : file_(file) {}
+  int read(char* buffer, unsigned length) override { return gzread(file_, buffer, length); }
+  bool skip(int64_t length) override { return gzseek(file_, z_off_t(length), SEEK_CUR) != -1; }
+  bool atEnd() override { return gzeof(file_) != 0; }
+  int64_t position() override { return int64_t(gztell(file_)); }
+
+ private:
+  gzFile file_;
+};
+
+// Member files in the current directory, and the progress bar (positions 100..200).
+class FileOutput : public TarOutput {
+ public:
+  FileOutput(HWND window, int32_t total) : window_(window), total_(total), lastUpdate_(::GetTickCount()) {}
+  ~FileOutput() override {
+    if (file_) std::fclose(file_);
+  }
+
+  void makeDirectory(const std::string& name) override { ::CreateDirectoryA(name.c_str(), nullptr); }
+  bool openFile(const std::string& name) override {
+    file_ = std::fopen(name.c_str(), "wb");
+    return file_ != nullptr;
+  }
+  bool write(const char* data, std::size_t length) override {
+    return std::fwrite(data, 1, length, file_) == length && !std::ferror(file_);
+  }
+  bool closeFile() override {
+    bool good = !std::ferror(file_);
+    good = std::fclose(file_) == 0 && good;
+    file_ = nullptr;
+    return good;
+  }
+  void progress(int64_t position, bool member) override {
+    if (!window_) return;
+    DWORD now = ::GetTickCount();
+    if (!member && now - lastUpdate_ <= 200) return;
+    lastUpdate_ = now;
+    ::SendDlgItemMessageW(window_, core::kProgressBar, PBM_SETPOS, WPARAM(untarProgress(position, total_)),
+                          0);
+  }
+  void log(const std::string& text, bool error) override {
+    if (error)
+      core::logError(L"%S", text.c_str());
+    else
+      core::logLine(L"%S", text.c_str());
+  }
+
+ private:
+  HWND window_;
+  int32_t total_;
+  DWORD lastUpdate_;
+  std::FILE* file_ = nullptr;
+};
+
+}  // namespace
+
+bool untarGz(const char* archive, const char* target, HWND window, int32_t total) {
+  char saved[MAX_PATH] = {};
+  ::GetCurrentDirectoryA(sizeof saved, saved);
+  gzFile file = gzopen(archive, "rb");
+  if (!file) {
+    core::logError(L"Could not open gz-file");
+    core::logError(L"untaring JRE was unsuccessful");
+    return false;
+  }
+  ::SetCurrentDirectoryA(target);
+  UntarResult result;
+  {
+    GzInput input(file);
+    FileOutput output(window, total);
+    result = untar(input, output, kCopyBuffer);
+  }
+  ::SetCurrentDirectoryA(saved);
+  gzclose(file);
+  if (result.outcome == UntarOutcome::kCannotCreate) {
+    // Formatted into a buffer of 6000 characters, as every message text.
+    std::wstring text = L"Could not open file " + win::wide(result.failedName) + L"\n";
+    if (text.size() > 5999) text.resize(5999);
+    core::logError(L"%s", text.c_str());
+    core::fatalText(text);
+  }
+  return result.outcome == UntarOutcome::kSuccess;
+}
+
+}  // namespace shipkit::jre

@@ -1,0 +1,20 @@
+#pragma once
+// Unpacking a gzip-compressed tar archive through zlib's gz file functions into a target
+// directory, with the progress bar of the progress dialog at 100..200.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace shipkit::jre {
+
+// Bytes copied per read from the archive into a member file.
+inline constexpr std::size_t kCopyBuffer = 32768;
+
+// True when the archive ended after at least one regular file was written. Member names are
+// created relative to `target`; the current directory is restored before returning. A
+// member file that cannot be created ends the process with "Could not open file <name>".
+bool untarGz(const char* archive, const char* target, HWND window, int32_t total);
+
+}  // namespace shipkit::jre

@@ -62,6 +62,9 @@ class Untar {
       }
       if (!skipPadding(*size, "gzseek 3 failed")) break;
     }
+    // zlib checks the stream's CRC and length only when it reads the trailer, which lies
+    // behind the tar's end blocks: read to the end so that a damaged stream is not taken.
+    if (result_ && !readToEnd()) result_ = false;
     if (result_)
       out_.log("untaring JRE was successful", false);
     else
@@ -74,6 +77,15 @@ class Untar {
     out_.log(reason, true);
     out_.log("untaring JRE was unsuccessful", true);
     return {};
+  }
+
+  bool readToEnd() {
+    int n = 0;
+    while ((n = in_.read(buffer_.data(), unsigned(buffer_.size()))) > 0) {
+    }
+    if (n == 0) return true;
+    out_.log("gzread failed", true);
+    return false;
   }
 
   bool skipPadding(int32_t size, const char* failure) {

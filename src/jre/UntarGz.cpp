@@ -7,11 +7,9 @@
 #include <string>
 
 #include "core/DialogIds.h"
-#include "core/ErrorDisplay.h"
 #include "core/Log.h"
 #include "jre/TarFormat.h"
 #include "jre/Untar.h"
-#include "win/Text.h"
 
 namespace shipkit::jre {
 
@@ -75,7 +73,7 @@ class FileOutput : public TarOutput {
 
 }  // namespace
 
-bool untarGz(const char* archive, const char* target, HWND window, int32_t total) {
+bool untarGz(const char* archive, const char* target, HWND window, int32_t total, std::string& uncreatable) {
   char saved[MAX_PATH] = {};
   ::GetCurrentDirectoryA(sizeof saved, saved);
   gzFile file = gzopen(archive, "rb");
@@ -93,13 +91,7 @@ bool untarGz(const char* archive, const char* target, HWND window, int32_t total
   }
   ::SetCurrentDirectoryA(saved);
   gzclose(file);
-  if (result.outcome == UntarOutcome::kCannotCreate) {
-    // Formatted into a buffer of 6000 characters, as every message text.
-    std::wstring text = L"Could not open file " + win::wide(result.failedName) + L"\n";
-    if (text.size() > 5999) text.resize(5999);
-    core::logError(L"%s", text.c_str());
-    core::fatalText(text);
-  }
+  if (result.outcome == UntarOutcome::kCannotCreate) uncreatable = result.failedName;
   return result.outcome == UntarOutcome::kSuccess;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace shipkit::jre {
 
@@ -13,8 +14,8 @@ namespace shipkit::jre {
 inline constexpr std::size_t kCopyBuffer = 32768;
 
 // True when the archive ended after at least one regular file was written. Member names are
-// created relative to `target`; the current directory is restored before returning. A
-// member file that cannot be created ends the process with "Could not open file <name>".
-bool untarGz(const char* archive, const char* target, HWND window, int32_t total);
+// created relative to `target`; the current directory is restored before returning. When a
+// member file cannot be created, `uncreatable` holds its name.
+bool untarGz(const char* archive, const char* target, HWND window, int32_t total, std::string& uncreatable);
 
 }  // namespace shipkit::jre

@@ -377,3 +377,34 @@ TEST(Untar, SizeFieldOutOfRangeIsCorrupt) {
   EXPECT_TRUE(out.logged("ERROR: size field out of range"));
   EXPECT_TRUE(out.files.empty());
 }
+
+// A stream error (what zlib reports for damaged data or a bad CRC) fails the run wherever it
+// shows, also behind the end blocks where only the gzip trailer remains.
+TEST_F(GnuTar, StreamErrorsAnywhereFail) {
+  file("a.txt", pattern(3000, 4));
+  std::string tar = this->tar("--format=gnu", "a.txt");
+  struct FailingInput : MemoryTarInput {
+    std::size_t failAt;
+    std::size_t consumed = 0;
+    FailingInput(std::string_view d, std::size_t at) : MemoryTarInput(d), failAt(at) {}
+    int read(char* buffer, unsigned length) override {
+      if (consumed + length > failAt) return -1;
+      int n = MemoryTarInput::read(buffer, length);
+      consumed = std::size_t(position());
+      return n;
+    }
+  };
+  struct Row {
+    std::size_t failAt;
+    std::string line;
+  } rows[] = {{100, "ERROR: gzread failed"},
+              {2000, "ERROR: extract file failed"},
+              {tar.size() - 1, "ERROR: gzread failed"}};
+  for (const auto& row : rows) {
+    RecordingOutput out;
+    FailingInput in(tar, row.failAt);
+    EXPECT_EQ(untar(in, out, 1024).outcome, UntarOutcome::kFailed) << row.failAt;
+    EXPECT_TRUE(out.logged(row.line)) << row.failAt << ": " << testing::PrintToString(out.lines);
+    EXPECT_TRUE(out.logged("ERROR: untaring JRE was unsuccessful"));
+  }
+}

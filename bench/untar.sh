@@ -15,7 +15,7 @@ rm -rf "$work" && mkdir -p "$work"
 win() { echo "Z:$(realpath "$1" | tr / '\\')"; }
 jdk=${JDK_TREE:-/usr/lib/jvm/java-17-openjdk-amd64}
 
-for kind in jdk small; do
+for kind in ${BENCH_KINDS:-jdk small}; do
   dir=$work/$kind
   mkdir -p "$dir/tree" "$dir/temp"
   if [[ $kind == jdk ]]; then

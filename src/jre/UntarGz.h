@@ -10,7 +10,8 @@
 
 namespace shipkit::jre {
 
-// Bytes copied per read from the archive into a member file.
+// Bytes copied per read from the archive into a member file. Measured under Wine on a
+// 275 MB runtime archive: 32 KiB was not slower than 256 KiB with a 128 KiB zlib buffer.
 inline constexpr std::size_t kCopyBuffer = 32768;
 
 // True when the archive ended after at least one regular file was written. Member names are

@@ -335,3 +335,23 @@ INSTANTIATE_TEST_SUITE_P(
                     BadArchive{"uncreatable_member", "ERROR: Could not open file .\\bin\\server\\jvm.dll",
                                "Could not open file .\\bin\\server\\jvm.dll\n"}),
     [](const testing::TestParamInfo<BadArchive>& info) { return std::string(info.param.name); });
+
+// The search restores packed jars of a runtime directory it is given before checking it.
+TEST(ShippedRuntime, SearchRestoresPackedJarsOfALocationFirst) {
+  Shipped s;
+  fs::path rt = s.box.dir() / "Runtime";
+  makeRuntimeTree(rt);
+  fs::create_directories(rt / "lib" / "ext");
+  std::ofstream(rt / "lib" / "ext" / "e.jar.pack") << "e";
+  s.manifest["config"]["128"] = "A" + winPath(rt) + ";";
+  RunResult r = s.run();
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::string dir = lower(winPath(rt));
+  EXPECT_EQ(Sandbox::readFile(s.record),
+            "-r \"" + dir + "\\lib\\ext\\e.jar.pack\" \"" + dir + "\\lib\\ext\\e.jar\"\r\n");
+  EXPECT_EQ(Sandbox::readFile(rt / "lib" / "ext" / "e.jar"), "jar:e");
+  auto lines = s.log();
+  int unpacked = indexOf(lines, "unpack done");
+  EXPECT_GE(unpacked, 0) << testing::PrintToString(lines);
+  EXPECT_GT(indexOf(lines, "Loading of JVM-DLL successful", unpacked), unpacked);
+}

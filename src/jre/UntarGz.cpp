@@ -74,8 +74,10 @@ class FileOutput : public TarOutput {
 }  // namespace
 
 bool untarGz(const char* archive, const char* target, HWND window, int32_t total, std::string& uncreatable) {
-  char saved[MAX_PATH] = {};
-  ::GetCurrentDirectoryA(sizeof saved, saved);
+  // The directory to return to, at any length (a fixed buffer too small for it would leave
+  // the process in the target directory).
+  std::string saved(::GetCurrentDirectoryA(0, nullptr), '\0');
+  saved.resize(::GetCurrentDirectoryA(DWORD(saved.size()), saved.data()));
   gzFile file = gzopen(archive, "rb");
   if (!file) {
     core::logError(L"Could not open gz-file");
@@ -89,7 +91,7 @@ bool untarGz(const char* archive, const char* target, HWND window, int32_t total
     FileOutput output(window, total);
     result = untar(input, output, kCopyBuffer);
   }
-  ::SetCurrentDirectoryA(saved);
+  ::SetCurrentDirectoryA(saved.c_str());
   gzclose(file);
   if (result.outcome == UntarOutcome::kCannotCreate) uncreatable = result.failedName;
   return result.outcome == UntarOutcome::kSuccess;

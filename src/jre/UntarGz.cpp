@@ -10,6 +10,7 @@
 #include "core/Log.h"
 #include "jre/TarFormat.h"
 #include "jre/Untar.h"
+#include "win/Unique.h"
 
 namespace shipkit::jre {
 
@@ -31,24 +32,19 @@ class GzInput : public TarInput {
 class FileOutput : public TarOutput {
  public:
   FileOutput(HWND window, int32_t total) : window_(window), total_(total), lastUpdate_(::GetTickCount()) {}
-  ~FileOutput() override {
-    if (file_) std::fclose(file_);
-  }
-
   void makeDirectory(const std::string& name) override { ::CreateDirectoryA(name.c_str(), nullptr); }
+  // Created as the C runtime's "wb" does (truncating an existing file), without its
+  // stream buffer: the copy already writes whole chunks.
   bool openFile(const std::string& name) override {
-    file_ = std::fopen(name.c_str(), "wb");
-    return file_ != nullptr;
+    file_.reset(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file_.get() != INVALID_HANDLE_VALUE;
   }
   bool write(const char* data, std::size_t length) override {
-    return std::fwrite(data, 1, length, file_) == length && !std::ferror(file_);
+    DWORD written = 0;
+    return ::WriteFile(file_.get(), data, DWORD(length), &written, nullptr) && written == length;
   }
-  bool closeFile() override {
-    bool good = !std::ferror(file_);
-    good = std::fclose(file_) == 0 && good;
-    file_ = nullptr;
-    return good;
-  }
+  bool closeFile() override { return ::CloseHandle(file_.release()) != 0; }
   void progress(int64_t position, bool member) override {
     if (!window_) return;
     DWORD now = ::GetTickCount();
@@ -68,7 +64,7 @@ class FileOutput : public TarOutput {
   HWND window_;
   int32_t total_;
   DWORD lastUpdate_;
-  std::FILE* file_ = nullptr;
+  win::UniqueFile file_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 // behaves like zlib's gz functions.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -407,4 +408,27 @@ TEST_F(GnuTar, StreamErrorsAnywhereFail) {
     EXPECT_TRUE(out.logged(row.line)) << row.failAt << ": " << testing::PrintToString(out.lines);
     EXPECT_TRUE(out.logged("ERROR: untaring JRE was unsuccessful"));
   }
+}
+
+// Hand-made blocks for what GNU tar does not write: an old-style regular file (typeflag NUL)
+// is skipped with its data like any type other than '0', '5' and 'L'.
+TEST(Untar, OnlyTypeZeroWritesAFile) {
+  auto member = [](std::string_view name, char type, std::string_view data) {
+    std::string block(512, '\0');
+    block.replace(0, name.size(), name);
+    char size[13];
+    std::snprintf(size, sizeof size, "%011o ", unsigned(data.size()));
+    block.replace(124, 12, size);
+    block[156] = type;
+    block.replace(257, 8, std::string("ustar  \0", 8));
+    std::string padded(data);
+    padded.resize((data.size() + 511) / 512 * 512, '\0');
+    return block + padded;
+  };
+  std::string tar = member("old.txt", '\0', std::string(600, 'o')) + member("fifo", '6', "") +
+                    member("new.txt", '0', "new") + std::string(1024, '\0');
+  RecordingOutput out;
+  EXPECT_EQ(run(tar, out).outcome, UntarOutcome::kSuccess) << testing::PrintToString(out.lines);
+  EXPECT_EQ(out.files, (std::map<std::string, std::string>{{"new.txt", "new"}}));
+  EXPECT_TRUE(out.logged("extracting new.txt (size 3)"));
 }

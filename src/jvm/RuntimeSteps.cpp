@@ -2,6 +2,9 @@
 
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
+#include "jre/Pack200.h"
+#include "jre/ShippedRuntime.h"
+#include "jvm/ChosenRuntime.h"
 #include "jvm/launch/JavaVMLauncher.h"
 #include "jvm/locate/LoadDll.h"
 
@@ -13,8 +16,8 @@ bool searchRuntime() {
   return LoadDLL(false, nullptr, false);
 }
 
-// Runtime provisioning (download, manual selection, shipped archives, pack200) is not built
-// yet: a run without a runtime ends with the message a machine without Java would show.
+// Runtime download and manual selection are not built yet: a run without a runtime ends
+// with the message a machine without Java would show.
 
 void downloadRuntime(HWND) {
   logLine(L"No JRE found");
@@ -23,9 +26,15 @@ void downloadRuntime(HWND) {
 }
 
 void setProgressBase(int) {}
-void unpackShippedRuntime(HWND) {}
-void useUnpackedRuntime(HWND) {}
-void unpackPack200(const std::string&) {}
+void unpackShippedRuntime(HWND window) {
+  jre::unpackShippedRuntime(window);
+}
+void useUnpackedRuntime(HWND) {
+  jre::useShippedRuntime();
+}
+void unpackPack200(const std::string& path) {
+  jre::unpackPackedJar(chosenRuntime().home, path);
+}
 void startStartWait(HWND) {}
 bool launchJvm(const std::vector<std::wstring>& arguments) {
   return createAndRunJvm(arguments, true);

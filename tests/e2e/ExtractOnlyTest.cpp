@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 #include "E2eSupport.h"
 
@@ -29,13 +30,18 @@ std::string inspectValue(const fs::path& installer, const std::string& key) {
 
 TEST(ExtractOnly, WritesTheDotTestDirectoryAndTheUnextractedPosition) {
   Sandbox box;
-  // A shipped runtime archive (made by GNU tar) stands for the runtime, so no search runs.
+  // A shipped runtime archive (made by GNU tar) of the fake java.exe and jvm.dll: it is
+  // unpacked and loaded, so no search runs.
   fs::path jre = box.dir() / "jre";
-  fs::create_directories(jre / "bin");
-  Sandbox::readFile(jre);  // nothing to read; keeps the layout explicit
-  std::system(("echo placeholder > '" + (jre / "bin" / "java.exe").string() + "' && tar -czf '" +
-               (box.dir() / "jre.tar.gz").string() + "' -C '" + jre.string() + "' bin")
-                  .c_str());
+  fs::create_directories(jre / "bin" / "server");
+  fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", jre / "bin" / "java.exe");
+  std::ofstream(jre / "bin" / "java.exe.behaviour") << "stderr java version \"11.0.2\"\n";
+  fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
+                jre / "bin" / "server" / "jvm.dll");
+  ASSERT_EQ(
+      std::system(
+          ("tar -czf '" + (box.dir() / "jre.tar.gz").string() + "' -C '" + jre.string() + "' bin").c_str()),
+      0);
   json m = Sandbox::baseManifest();
   m["files"] = json::array({{{"name", "sktruntime.jar"}, {"text", "runtime"}},
                             {{"name", "jre.tar.gz"}, {"source", (box.dir() / "jre.tar.gz").string()}},

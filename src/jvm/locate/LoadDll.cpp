@@ -11,6 +11,7 @@
 #include "core/PathList.h"
 #include "core/Paths.h"
 #include "core/RunState.h"
+#include "jre/Pack200.h"
 #include "jvm/ChosenRuntime.h"
 #include "jvm/launch/ExpandVariables.h"
 #include "jvm/launch/JavaVMLauncher.h"
@@ -55,7 +56,7 @@ std::string normaliseDirectory(const std::string& dir) {
 bool checkLocation(std::string& javaExe, std::string& version, const std::string& dir, const Bounds& b,
                    bool allowPreRelease, bool acceptAny) {
   const std::string normalised = normaliseDirectory(dir);
-  // Packed runtime files below lib and lib\ext are restored by the pack200 step, once built.
+  jre::unpackRuntimeJars(normalised);
   bool derived = executableForRuntimeDir(normalised, javaExe);
   if (!derived) return acceptAny;
   bool passed = checkJavaExe(javaExe, version, b.minimum, b.maximum, allowPreRelease, true);

@@ -1,0 +1,94 @@
+#include "jre/ShippedRuntime.h"
+
+#include <string>
+
+#include "core/Config.h"
+#include "core/ErrorDisplay.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "core/RunState.h"
+#include "jre/Pack200.h"
+#include "jre/UntarGz.h"
+#include "jvm/locate/LoadDll.h"
+#include "win/Text.h"
+#include "win/Unique.h"
+
+namespace shipkit::jre {
+
+using core::logError;
+using core::logLine;
+
+namespace {
+
+// Deletes a directory tree, ignoring what cannot be deleted (files in use).
+void removeTree(const std::string& dir) {
+  WIN32_FIND_DATAA found;
+  win::UniqueFind find(::FindFirstFileA((dir + "\\*").c_str(), &found));
+  if (find.get() != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = dir + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        removeTree(path);
+      else
+        ::DeleteFileA(path.c_str());
+    } while (::FindNextFileA(find.get(), &found));
+  }
+  find.reset();
+  ::RemoveDirectoryA(dir.c_str());
+}
+
+// The fatal exit empties the extraction directory only two levels deep; an unpacked runtime
+// is deeper, so its tree goes first (never in a language restart, which keeps its directory).
+[[noreturn]] void fatalAfterUnpacking(const wchar_t* text, int messageId = 0) {
+  if (!core::runState().languageRestart) removeTree("jre");
+  if (messageId != 0) core::fatalMessage(messageId);
+  core::fatalText(text);
+}
+
+}  // namespace
+
+void unpackShippedRuntime(HWND window) {
+  const DWORD start = ::GetTickCount();
+  logLine(L"extracting JRE");
+  if (!::CreateDirectoryA("jre", nullptr)) logError(L"Could not create JRE dir");
+  std::string uncreatable;
+  if (!untarGz("jre.tar.gz", "jre", window, core::configInt(151), uncreatable)) {
+    if (!uncreatable.empty()) {
+      // Formatted into a buffer of 6000 characters, as every message text.
+      std::wstring text = L"Could not open file " + win::wide(uncreatable) + L"\n";
+      if (text.size() > 5999) text.resize(5999);
+      logError(L"%s", text.c_str());
+      fatalAfterUnpacking(text.c_str());
+    }
+    logError(L"Could not untar JRE");
+    fatalAfterUnpacking(
+        L"The bundled JRE is corrupted. If you downloaded the setup file please download it again.");
+  }
+  ::DeleteFileA("jre.tar.gz");
+  const DWORD untarDuration = ::GetTickCount() - start;
+  if (core::configInt(153) != 0) {
+    logLine(L"JRE is packed");
+    if (window) startPack200Progress(window, untarDuration);
+    unpackRuntimeJars("jre");
+    unpackRuntimeJars("jre\\jre");
+    stopPack200Progress();
+  }
+  useShippedRuntime();
+}
+
+void useShippedRuntime() {
+  char full[6000] = {};
+  DWORD n = ::GetFullPathNameA("jre", sizeof full, full, nullptr);
+  std::string dir = n > 0 && n < sizeof full ? std::string(full, n) : std::string("jre");
+  logLine(L"JRE dir: %S", dir.c_str());
+  if (jvm::LoadDLL(false, &dir, false)) return;
+  logError(L"Could not load bundled JRE. Trying to find another JRE.");
+  if (jvm::LoadDLL(false, nullptr, false)) return;
+  logError(L"Could not find another JRE.");
+  fatalAfterUnpacking(L"Could not use bundled JRE. Please send this log file to your software vendor:",
+                      core::perUserFallback() ? 1015 : 0);
+}
+
+}  // namespace shipkit::jre

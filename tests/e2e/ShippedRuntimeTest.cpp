@@ -1,0 +1,357 @@
+// A runtime shipped in the payload as "jre.tar.gz" (made by GNU tar from the fake java.exe,
+// jvm.dll and unpack200.exe), unpacked, restored from pack200 and loaded, end to end under
+// Wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "E2eSupport.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kCorrupt[] =
+    "The bundled JRE is corrupted. If you downloaded the setup file please download it again.";
+
+// A runtime tree: bin\java.exe and javaw.exe answering 11.0.2, bin\server\jvm.dll (unless
+// `loadable` is false) and bin\unpack200.exe.
+void makeRuntimeTree(const fs::path& dir, bool loadable = true) {
+  fs::create_directories(dir / "bin" / "server");
+  for (const char* exe : {"java.exe", "javaw.exe"}) {
+    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", dir / "bin" / exe);
+    std::ofstream(dir / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
+  }
+  if (loadable)
+    fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
+                  dir / "bin" / "server" / "jvm.dll");
+  fs::copy_file(outDir() / "testing" / "unpack200.exe", dir / "bin" / "unpack200.exe");
+}
+
+// Runs a shell command (GNU tar, gzip) and fails the test when it fails.
+void sh(const std::string& command) {
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+std::string quote(const fs::path& p) {
+  return "'" + p.string() + "'";
+}
+
+// "jre.tar.gz" of a tree, as GNU tar writes it from inside the tree.
+fs::path archiveOf(const fs::path& tree, const fs::path& archive, const std::string& options = "") {
+  sh("tar -C " + quote(tree) + " --sort=name " + options + " -czf " + quote(archive) + " .");
+  return archive;
+}
+
+std::size_t uncompressedSize(const fs::path& archive) {
+  std::string cmd = "gzip -dc " + quote(archive) + " | wc -c";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  unsigned long long n = 0;
+  if (p) {
+    if (std::fscanf(p, "%llu", &n) != 1) n = 0;
+    ::pclose(p);
+  }
+  return std::size_t(n);
+}
+
+std::vector<fs::path> extractionDirs(const fs::path& root) {
+  std::vector<fs::path> dirs;
+  for (const auto& e : fs::directory_iterator(root))
+    if (e.is_directory() && e.path().filename().string().find(".tmp_dir") != std::string::npos)
+      dirs.push_back(e.path());
+  return dirs;
+}
+
+json reportOf(const fs::path& file) {
+  std::string text = Sandbox::readFile(file);
+  return text.empty() ? json() : json::parse(text, nullptr, false);
+}
+
+std::string lower(std::string s) {
+  for (auto& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
+struct Shipped {
+  Sandbox box;
+  fs::path report = box.dir() / "report.json";
+  fs::path record = box.dir() / "unpack200.txt";
+  json manifest = Sandbox::baseManifest();
+
+  Shipped() { manifest["config"]["122"] = "com.example.Main"; }
+  // The archive as the payload's "jre.tar.gz", with its size as entry 151.
+  void ship(const fs::path& archive, json more = json::array()) {
+    json files = json::array({{{"name", "jre.tar.gz"}, {"source", archive.string()}}});
+    for (auto& f : more) files.push_back(f);
+    manifest["files"] = files;
+    manifest["config"]["151"] = std::to_string(uncompressedSize(archive));
+  }
+  RunResult run(const std::string& arguments = "-q", RunOptions options = {}) {
+    options.env["SHIPKIT_LOG"] = "yes";
+    options.env["FAKEJVM_REPORT"] = winPath(report);
+    options.env["FAKE_UNPACK200_RECORD"] = winPath(record);
+    return box.run(box.build(manifest), arguments, options);
+  }
+  std::vector<std::string> log() const {
+    return box.logs().empty() ? std::vector<std::string>{} : Sandbox::logLines(box.logs().back());
+  }
+};
+
+}  // namespace
+
+TEST(ShippedRuntime, UnpackedLoadedAndTheArchiveDeleted) {
+  Shipped s;
+  makeRuntimeTree(s.box.dir() / "tree");
+  s.ship(archiveOf(s.box.dir() / "tree", s.box.dir() / "jre.tar.gz"));
+  RunResult r = s.run();
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto lines = s.log();
+  int extracting = indexOf(lines, "extracting JRE");
+  int success = indexOf(lines, "untaring JRE was successful", extracting);
+  ASSERT_GE(extracting, 0) << testing::PrintToString(lines);
+  EXPECT_GT(success, extracting);
+  EXPECT_TRUE(contains(lines, "extracting .\\bin\\server\\jvm.dll (size " +
+                                  std::to_string(fs::file_size(s.box.dir() / "tree/bin/server/jvm.dll")) +
+                                  ")"));
+  auto dirs = extractionDirs(s.box.temp());
+  ASSERT_EQ(dirs.size(), 1u);
+  EXPECT_FALSE(fs::exists(dirs[0] / "jre.tar.gz"));
+  EXPECT_TRUE(fs::exists(dirs[0] / "jre" / "bin" / "server" / "jvm.dll"));
+  EXPECT_GT(indexOf(lines, "JRE dir: " + winPath(dirs[0] / "jre")), success) << testing::PrintToString(lines);
+  EXPECT_TRUE(contains(lines, "Loading of JVM-DLL successful"));
+  EXPECT_EQ(indexOf(lines, "ERROR: Could not load bundled JRE. Trying to find another JRE."), -1);
+  json rep = reportOf(s.report);
+  EXPECT_EQ(rep["mainClass"], "com/shipkit/runtime/launcher/WinLauncher");
+  EXPECT_NE(lower(rep["path"].get<std::string>()).find(lower(winPath(dirs[0] / "jre")) + "\\bin"),
+            std::string::npos)
+      << rep["path"];
+  EXPECT_FALSE(fs::exists(s.record)) << "an unpacked runtime runs no unpacker";
+}
+
+TEST(ShippedRuntime, PackedJarsAreRestoredOncePerFileWithTheExactCommandLine) {
+  Shipped s;
+  fs::path tree = s.box.dir() / "tree";
+  makeRuntimeTree(tree);
+  fs::create_directories(tree / "lib" / "ext");
+  fs::create_directories(tree / "lib" / "deeper");
+  std::ofstream(tree / "lib" / "rt.jar.pack") << "rt";
+  std::ofstream(tree / "lib" / "ext" / "x.jar.pack") << "x";
+  std::ofstream(tree / "lib" / "a.jar.pack") << "a";  // its jar exists: left alone
+  std::ofstream(tree / "lib" / "a.jar") << "plain a";
+  std::ofstream(tree / "lib" / "deeper" / "y.jar.pack") << "y";  // not searched
+  s.manifest["config"]["153"] = "1";
+  s.ship(archiveOf(tree, s.box.dir() / "jre.tar.gz"),
+         json::array({{{"name", "user.jar.pack"}, {"text", "u"}}}));
+  RunResult r = s.run();
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto dirs = extractionDirs(s.box.temp());
+  ASSERT_EQ(dirs.size(), 1u);
+  const fs::path& x = dirs[0];
+  std::string home = lower(winPath(x / "jre")) + "\\bin\\..";
+  std::vector<std::string> expected = {
+      "-r \"jre\\lib\\rt.jar.pack\" \"jre\\lib\\rt.jar\"",
+      "-r \"jre\\lib\\ext\\x.jar.pack\" \"jre\\lib\\ext\\x.jar\"",
+      "-r \"" + winPath(x / "user.jar.pack") + "\" \"" + winPath(x / "user.jar") + "\"",
+  };
+  std::vector<std::string> ran;
+  std::istringstream in(Sandbox::readFile(s.record));
+  for (std::string l; std::getline(in, l);) ran.push_back(l.substr(0, l.find('\r')));
+  EXPECT_EQ(ran, expected);
+  EXPECT_EQ(Sandbox::readFile(x / "jre" / "lib" / "rt.jar"), "jar:rt");
+  EXPECT_EQ(Sandbox::readFile(x / "jre" / "lib" / "ext" / "x.jar"), "jar:x");
+  EXPECT_EQ(Sandbox::readFile(x / "jre" / "lib" / "a.jar"), "plain a");
+  EXPECT_EQ(Sandbox::readFile(x / "user.jar"), "jar:u");
+  EXPECT_FALSE(fs::exists(x / "jre" / "lib" / "rt.jar.pack"));
+  EXPECT_FALSE(fs::exists(x / "user.jar.pack"));
+  EXPECT_TRUE(fs::exists(x / "jre" / "lib" / "deeper" / "y.jar.pack"));
+  EXPECT_FALSE(fs::exists(x / "jre" / "lib" / "deeper" / "y.jar"));
+  auto lines = s.log();
+  int packed = indexOf(lines, "JRE is packed");
+  int start = indexOf(lines, "Unpacking JRE", packed);
+  EXPECT_GT(packed, 0) << testing::PrintToString(lines);
+  EXPECT_GT(start, packed);
+  EXPECT_GT(indexOf(lines, "Unpacking JRE done", start), start);
+  EXPECT_EQ(indexOf(lines, "Unpacking JRE", start + 1), -1) << "announced once per home";
+  EXPECT_TRUE(contains(lines, "unpacking user.jar.pack"));
+  EXPECT_TRUE(contains(lines, home + "\\bin\\unpack200.exe")) << testing::PrintToString(lines);
+  std::size_t announced = 0;
+  for (std::size_t at = 0; (at = r.out.find("Preparing JRE ...\n", at)) != std::string::npos; ++at)
+    ++announced;
+  EXPECT_EQ(announced, 1u) << r.out;
+}
+
+// The unpacker's failures are not detected by the pack200 step itself; a missing unpacker
+// is fatal.
+TEST(ShippedRuntime, UnpackerFailuresAndAMissingUnpacker) {
+  {
+    Shipped s;
+    fs::path tree = s.box.dir() / "tree";
+    makeRuntimeTree(tree);
+    fs::create_directories(tree / "lib");
+    std::ofstream(tree / "lib" / "rt.jar.pack") << "rt";
+    s.manifest["config"]["153"] = "1";
+    s.ship(archiveOf(tree, s.box.dir() / "jre.tar.gz"));
+    RunResult r = s.run("-q", {.env = {{"FAKE_UNPACK200_MODE", "fail"}}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    auto lines = s.log();
+    EXPECT_TRUE(contains(lines, "unpack200 exit code 2")) << testing::PrintToString(lines);
+    // The packed file goes whatever the unpacker did, so the repeat before the runtime
+    // check has nothing left to run.
+    std::string record = Sandbox::readFile(s.record);
+    EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 1) << record;
+    EXPECT_FALSE(fs::exists(extractionDirs(s.box.temp()).at(0) / "jre" / "lib" / "rt.jar.pack"));
+  }
+  {
+    Shipped s;
+    fs::path tree = s.box.dir() / "tree";
+    makeRuntimeTree(tree);
+    fs::remove(tree / "bin" / "unpack200.exe");
+    fs::create_directories(tree / "lib");
+    std::ofstream(tree / "lib" / "rt.jar.pack") << "rt";
+    s.manifest["config"]["153"] = "1";
+    s.ship(archiveOf(tree, s.box.dir() / "jre.tar.gz"));
+    RunResult r = s.run();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("An internal error occurred (error code: 20)"), std::string::npos) << r.err;
+    EXPECT_TRUE(contains(s.log(), "could not create unpack process"));
+  }
+}
+
+TEST(ShippedRuntime, UnloadableRuntimeFallsBackToTheSearchThenToTheFatalText) {
+  {
+    Shipped s;
+    makeRuntimeTree(s.box.dir() / "tree", false);
+    makeRuntimeTree(s.box.dir() / "other");
+    s.manifest["config"]["128"] = "ESKT_TEST_JRE;";
+    s.ship(archiveOf(s.box.dir() / "tree", s.box.dir() / "jre.tar.gz"));
+    RunResult r = s.run("-q", {.env = {{"SKT_TEST_JRE", winPath(s.box.dir() / "other")}}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    auto lines = s.log();
+    int fallback = indexOf(lines, "ERROR: Could not load bundled JRE. Trying to find another JRE.");
+    EXPECT_GE(fallback, 0) << testing::PrintToString(lines);
+    EXPECT_GT(indexOf(lines, "Searching for a JVM", fallback), fallback);
+    EXPECT_TRUE(reportOf(s.report)["mainClass"].is_string());
+  }
+  {
+    Shipped s;
+    makeRuntimeTree(s.box.dir() / "tree", false);
+    s.ship(archiveOf(s.box.dir() / "tree", s.box.dir() / "jre.tar.gz"));
+    RunResult r = s.run("-q", {.unset = {"SHIPKIT_JAVA_HOME", "JARWRAP_JAVA_HOME"}});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Could not use bundled JRE. Please send this log file to your software vendor:"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Log: "), std::string::npos) << r.err;
+    EXPECT_TRUE(contains(s.log(), "ERROR: Could not find another JRE."));
+    EXPECT_TRUE(extractionDirs(s.box.temp()).empty());
+  }
+}
+
+TEST(ShippedRuntime, LanguageRestartReusesTheUnpackedRuntime) {
+  Shipped s;
+  fs::path dir = s.box.dir() / "restart";
+  makeRuntimeTree(dir / "jre");
+  std::ofstream(dir / "sktruntime.jar") << "jar";
+  std::ofstream(dir / "sktparams.conf") << "conf";
+  RunResult r = s.run("__skt_lang_restart", {.cwd = dir});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto lines = s.log();
+  EXPECT_TRUE(contains(lines, "JRE dir: " + winPath(dir / "jre"))) << testing::PrintToString(lines);
+  EXPECT_TRUE(contains(lines, "Loading of JVM-DLL successful"));
+  EXPECT_EQ(indexOf(lines, "extracting JRE"), -1);
+  EXPECT_TRUE(fs::exists(dir / "jre" / "bin" / "java.exe"));
+}
+
+struct BadArchive {
+  const char* name;
+  std::string error;  // a log line the run must show
+  std::string fatal = kCorrupt;
+};
+
+void PrintTo(const BadArchive& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ShippedRuntimeBadArchive : public testing::TestWithParam<BadArchive> {};
+
+// Each bad archive ends with the corrupt-archive text, exit code 1 and the extraction
+// directory removed; nothing is created outside it.
+TEST_P(ShippedRuntimeBadArchive, EndsWithTheCorruptArchiveText) {
+  const BadArchive& c = GetParam();
+  Shipped s;
+  fs::path tree = s.box.dir() / "tree";
+  makeRuntimeTree(tree);
+  fs::path archive = s.box.dir() / "jre.tar.gz";
+  std::string kind = c.name;
+  if (kind == "corrupt_gzip") {
+    archiveOf(tree, archive);
+    std::string bytes = Sandbox::readFile(archive);
+    for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i) bytes[i] = char(bytes[i] ^ 0x5a);
+    std::ofstream(archive, std::ios::binary) << bytes;
+  } else if (kind == "not_gzip") {
+    std::ofstream(archive, std::ios::binary) << std::string(3000, 'G');
+  } else if (kind == "truncated") {
+    archiveOf(tree, archive);
+    fs::resize_file(archive, fs::file_size(archive) / 2);
+  } else if (kind == "directories_only") {
+    fs::create_directories(s.box.dir() / "dirs" / "bin" / "server");
+    archiveOf(s.box.dir() / "dirs", archive);
+  } else if (kind == "escaping_name") {
+    sh("tar -C " + quote(tree) + " -P --transform='s,^./bin/java.exe$,../../escaped.exe,' -czf " +
+       quote(archive) + " ./bin");
+  } else if (kind == "uncreatable_member") {
+    // The file bin\server is written first, so bin\server\jvm.dll cannot be created.
+    sh("tar -C " + quote(tree) + " --sort=name --transform='s,^./bin/java.exe$,./bin/server,' -czf " +
+       quote(archive) + " .");
+  } else if (kind == "absolute_name") {
+    sh("tar -C " + quote(tree) + " -P --transform='s,^./bin/java.exe$,C:/escaped.exe,' -czf " +
+       quote(archive) + " ./bin");
+  }
+  s.ship(archive);
+  RunResult r = s.run();
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find(c.fatal), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Log: "), std::string::npos) << r.err;
+  auto lines = s.log();
+  EXPECT_TRUE(contains(lines, c.error)) << testing::PrintToString(lines);
+  EXPECT_EQ(contains(lines, "ERROR: Could not untar JRE"), c.fatal == kCorrupt);
+  EXPECT_TRUE(extractionDirs(s.box.temp()).empty());
+  for (const auto& e : fs::recursive_directory_iterator(s.box.dir()))
+    EXPECT_NE(e.path().filename().string(), "escaped.exe") << e.path();
+  EXPECT_FALSE(fs::exists(repoRoot() / "build" / "wineprefix" / "drive_c" / "escaped.exe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Archives, ShippedRuntimeBadArchive,
+    testing::Values(BadArchive{"corrupt_gzip", "ERROR: untaring JRE was unsuccessful"},
+                    BadArchive{"not_gzip", "ERROR: no magic number"},
+                    BadArchive{"truncated", "ERROR: untaring JRE was unsuccessful"},
+                    BadArchive{"directories_only", "ERROR: no magic number"},
+                    BadArchive{"escaping_name", "ERROR: refusing member name ..\\..\\escaped.exe"},
+                    BadArchive{"absolute_name", "ERROR: refusing member name C:\\escaped.exe"},
+                    BadArchive{"uncreatable_member", "ERROR: Could not open file .\\bin\\server\\jvm.dll",
+                               "Could not open file .\\bin\\server\\jvm.dll\n"}),
+    [](const testing::TestParamInfo<BadArchive>& info) { return std::string(info.param.name); });
+
+// The search restores packed jars of a runtime directory it is given before checking it.
+TEST(ShippedRuntime, SearchRestoresPackedJarsOfALocationFirst) {
+  Shipped s;
+  fs::path rt = s.box.dir() / "Runtime";
+  makeRuntimeTree(rt);
+  fs::create_directories(rt / "lib" / "ext");
+  std::ofstream(rt / "lib" / "ext" / "e.jar.pack") << "e";
+  s.manifest["config"]["128"] = "A" + winPath(rt) + ";";
+  RunResult r = s.run();
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::string dir = lower(winPath(rt));
+  EXPECT_EQ(Sandbox::readFile(s.record),
+            "-r \"" + dir + "\\lib\\ext\\e.jar.pack\" \"" + dir + "\\lib\\ext\\e.jar\"\r\n");
+  EXPECT_EQ(Sandbox::readFile(rt / "lib" / "ext" / "e.jar"), "jar:e");
+  auto lines = s.log();
+  int unpacked = indexOf(lines, "unpack done");
+  EXPECT_GE(unpacked, 0) << testing::PrintToString(lines);
+  EXPECT_GT(indexOf(lines, "Loading of JVM-DLL successful", unpacked), unpacked);
+}

@@ -3,14 +3,18 @@
 # run quietly under Wine several times with a warm version cache; prints, from the
 # diagnostic log's "[s:ms]" time stamps, the median time of each phase from the first log
 # line to "Creating JVM" (JNI_CreateJavaVM), and for context the wall time of a Wine process
-# that does nothing. Not part of the test run: scripts/build.sh first.
-#   bench/startup.sh [runs]        (default 9)
+# that does nothing. With a second launcher stub (for example one built from an earlier
+# commit), both are run alternately and each gets its own breakdown, so that a busy machine
+# skews both alike. Not part of the test run: scripts/build.sh first.
+#   bench/startup.sh [runs [other-launcher.exe]]        (default 9 runs, this tree's stub only)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 source scripts/wine-env.sh
 scripts/wine-prefix.sh start  # left running: other Wine users of the prefix may need it
 runs=${1:-9}
+stubs=("build/out/launcher.exe")
+[[ $# -ge 2 ]] && stubs+=("$(realpath "$2")")
 work=build/bench/startup
 rm -rf "$work" && mkdir -p "$work/temp" "$work/jre/bin/server" "$work/logs"
 win() { echo "Z:$(realpath "$1" | tr / '\\')"; }
@@ -23,34 +27,37 @@ for exe in java.exe javaw.exe; do
 done
 cp build/out/testing/jre/bin/server/jvm.dll "$work/jre/bin/server/jvm.dll"
 printf '{ "main": [] }\n' >"$work/scenario.json"
-build/out/shipkit-pack build --stub build/out/launcher.exe --manifest demo/manifest.json \
-  --out "$work/demo-installer.exe" >/dev/null
-{
-  echo "set TEMP=$(win "$work/temp")"
-  echo "set TMP=$(win "$work/temp")"
-  echo "set SHIPKIT_LOG=yes"
-  echo "set FAKEJVM_SCENARIO=$(win "$work/scenario.json")"
-  echo "set FAKEJVM_REPORT=$(win "$work/report.json")"
-  echo "cmd \"$(win "$work/demo-installer.exe")\" -q first second"
-} >"$work/run.txt"
+for s in "${!stubs[@]}"; do
+  build/out/shipkit-pack build --stub "${stubs[$s]}" --manifest demo/manifest.json \
+    --out "$work/demo-installer-$s.exe" >/dev/null
+  {
+    echo "set TEMP=$(win "$work/temp")"
+    echo "set TMP=$(win "$work/temp")"
+    echo "set SHIPKIT_LOG=yes"
+    echo "set FAKEJVM_SCENARIO=$(win "$work/scenario.json")"
+    echo "set FAKEJVM_REPORT=$(win "$work/report.json")"
+    echo "cmd \"$(win "$work/demo-installer-$s.exe")\" -q first second"
+  } >"$work/run-$s.txt"
+done
 
-runOnce() {  # runOnce N: one run; its log is kept as logs/N.log
+runOnce() {  # runOnce STUB NAME: one run of that stub's installer; its log is kept as logs/NAME.log
   rm -rf "$work/temp" && mkdir -p "$work/temp"
-  wine build/out/testing/envrun.exe "$(win "$work/run.txt")" </dev/null >/dev/null 2>&1 || true
-  mv "$(ls "$work"/temp/skt_nlog_*.log | head -1)" "$work/logs/$1.log"
+  wine build/out/testing/envrun.exe "$(win "$work/run-$1.txt")" </dev/null >/dev/null 2>&1 || true
+  mv "$(ls "$work"/temp/skt_nlog_*.log | head -1)" "$work/logs/$2.log"
 }
-runOnce warmup  # fills the version cache
+runOnce 0 warmup  # fills the version cache (the same java.exe path for every stub)
 idle=()
 for ((i = 1; i <= runs; i++)); do
-  runOnce "$i"
+  for s in "${!stubs[@]}"; do runOnce "$s" "$s-$i"; done
   start=$(date +%s%N)
   wine build/out/testing/envrun.exe </dev/null >/dev/null 2>&1 || true  # usage error: exits at once
   idle+=($((($(date +%s%N) - start) / 1000)))
 done
 
-python3 - "$work/logs" "$runs" "${idle[@]}" <<'PY'
+python3 - "$work/logs" "$runs" "${#stubs[@]}" "${stubs[*]}" "${idle[@]}" <<'PY'
 import re, statistics, sys
-logs, runs, idle = sys.argv[1], int(sys.argv[2]), [int(x) / 1000 for x in sys.argv[3:]]
+logs, runs, count, names = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4].split()
+idle = [int(x) / 1000 for x in sys.argv[5:]]
 # Phase boundaries: the first log line carrying each text (prefix match).
 marks = [
     ("start (first log line)", "restrict DLL directories"),
@@ -63,32 +70,34 @@ marks = [
     ("jvm.dll loaded", "Loading of JVM-DLL successful"),
     ("JNI_CreateJavaVM called", "Creating JVM"),
 ]
-table = {name: [] for name, _ in marks}
-cached = 0
-for i in range(1, runs + 1):
-    stamps = {}
-    for line in open(f"{logs}/{i}.log", encoding="utf-8-sig"):
-        m = re.match(r"\[(\d+):(\d+)\] (.*)", line.rstrip("\r\n"))
-        if not m: continue
-        t, text = int(m.group(1)) * 1000 + int(m.group(2)), m.group(3)
-        cached += text.startswith("got version from registry")
-        for name, prefix in marks:
-            if name not in stamps and text.startswith(prefix): stamps[name] = t
-    for name, _ in marks:
-        table[name].append(stamps.get(name))
-print(f"start-up of the demo installer, {runs} runs, version cache used in {cached} of them (median ms)")
-prev = None
-for name, _ in marks:
-    values = table[name]
-    if None in values:
-        print(f"  {name:26s}      (not reached in every run)")
-        continue
-    at = statistics.median(values)
-    step = "" if prev is None else f"  +{statistics.median([b - a for a, b in zip(table[prev], values)]):5.0f}"
-    print(f"  {name:26s} at {at:5.0f}{step}   (min {min(values)}, max {max(values)})")
-    prev = name
-total = table["JNI_CreateJavaVM called"]
-if None not in total:
-    print(f"first log line to JNI_CreateJavaVM: median {statistics.median(total):.0f} ms")
+def report(stub, name):
+    table = {mark: [] for mark, _ in marks}
+    cached = 0
+    for i in range(1, runs + 1):
+        stamps = {}
+        for line in open(f"{logs}/{stub}-{i}.log", encoding="utf-8-sig"):
+            m = re.match(r"\[(\d+):(\d+)\] (.*)", line.rstrip("\r\n"))
+            if not m: continue
+            t, text = int(m.group(1)) * 1000 + int(m.group(2)), m.group(3)
+            cached += text.startswith("got version from registry")
+            for mark, prefix in marks:
+                if mark not in stamps and text.startswith(prefix): stamps[mark] = t
+        for mark, _ in marks:
+            table[mark].append(stamps.get(mark))
+    print(f"start-up of the demo installer with {name}: {runs} runs, version cache used in {cached} (ms: median time, median step)")
+    prev = None
+    for mark, _ in marks:
+        values = table[mark]
+        if None in values:
+            print(f"  {mark:26s}      (not reached in every run)")
+            continue
+        step = "" if prev is None else f"  +{statistics.median([b - a for a, b in zip(table[prev], values)]):5.0f}"
+        print(f"  {mark:26s} at {statistics.median(values):5.0f}{step}   (min {min(values)}, max {max(values)})")
+        prev = mark
+    total = table["JNI_CreateJavaVM called"]
+    if None not in total:
+        print(f"first log line to JNI_CreateJavaVM: median {statistics.median(total):.0f} ms, min {min(total)} ms")
+for stub in range(count):
+    report(stub, names[stub])
 print(f"for context, a Wine process that does nothing (envrun.exe without arguments): median {statistics.median(idle):.0f} ms wall")
 PY

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "core/CommonControls.h"
 #include "core/Config.h"
 #include "core/Log.h"
 #include "core/RunState.h"
@@ -83,6 +84,7 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 }  // namespace
 
 INT_PTR runProgressDialog(HWND owner) {
+  ensureCommonControls();
   return ::DialogBoxParamW(runState().instance, MAKEINTRESOURCEW(kProgressDialog), owner, progressDialogProc,
                            0);
 }

@@ -54,16 +54,6 @@ void rebootMode() {
   if (error == ERROR_SUCCESS) ::ExitWindowsEx(EWX_REBOOT, 0);
 }
 
-void initCommonControls() {
-  HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
-  if (!comctl) comctl = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!comctl) return;
-  using Fn = void(WINAPI*)();
-  if (auto init =
-          reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(comctl, "InitCommonControls"))))
-    init();
-}
-
 // Attaches to the parent's console or creates one; an access-denied answer means one is
 // already attached.
 void attachConsole() {
@@ -134,7 +124,6 @@ int launcherMain(HINSTANCE instance, const char* commandLine) {
     logLine(L"extract and exit mode");
     rs.extractOnly = true;
   }
-  initCommonControls();
   std::vector<std::wstring> args;
   splitCommandLine(::GetCommandLineW(), args);
   if (startsWith(commandLine, "__skt_windel") && args.size() >= 3) return cleanup::deferredDeletion(args[2]);

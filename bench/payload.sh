@@ -3,17 +3,25 @@
 # measures, under Wine with a warm file cache, integrity verification and extraction in
 # MB/s (from the diagnostic log's time stamps) next to native references over the same
 # bytes (a zlib crc32 pass; a read-unmask-write copy). Each round runs the launcher and then
-# the references under the same conditions (outputs of the previous round removed, dirty
-# pages written back); the figures are medians over the rounds, so that a busy machine
-# skews both sides alike. Also prints the launcher's peak working set, which must not grow
-# with the payload. Not part of the test run: scripts/build.sh first.
-#   bench/payload.sh [rounds]      (default 5)
+# the references under the same conditions: outputs of the previous round removed, dirty
+# pages written back, and then SETTLE seconds (default 3) of waiting before each side. The
+# wait matters on virtual machines that hand freed memory back to their host (virtio-balloon
+# free page reporting, after about 2 s): writing a file into such memory costs several times
+# more, and a launcher run reaches its extraction only after start-up and verification, so
+# without the wait the native copy, started at once, would write into memory the launcher
+# never gets. The figures are medians over the rounds, so that a busy machine skews both
+# sides alike. Also prints the launcher's peak working set, which must not grow with the
+# payload. Not part of the test run: scripts/build.sh first.
+#   [SETTLE=seconds] [STUB=launcher.exe] bench/payload.sh [rounds]      (default 5 rounds;
+#   STUB measures a launcher stub other than this tree's, for example one of an earlier commit)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 source scripts/wine-env.sh
 scripts/wine-prefix.sh start  # left running: other Wine users of the prefix may need it
 rounds=${1:-5}
+settle=${SETTLE:-3}
+stub=${STUB:-build/out/launcher.exe}
 work=build/bench/payload
 rm -rf "$work" && mkdir -p "$work"
 win() { echo "Z:$(realpath "$1" | tr / '\\')"; }
@@ -38,7 +46,7 @@ PY
   "files": [ { "name": "part0.bin", "source": "src/part0.bin" }, { "name": "part1.bin", "source": "src/part1.bin" },
              { "name": "part2.bin", "source": "src/part2.bin" }, { "name": "part3.bin", "source": "src/part3.bin" } ] }
 JSON
-  build/out/shipkit-pack build --stub build/out/launcher.exe --manifest "$dir/manifest.json" --out "$dir/setup.exe" >/dev/null
+  build/out/shipkit-pack build --stub "$stub" --manifest "$dir/manifest.json" --out "$dir/setup.exe" >/dev/null
   cat "$dir/setup.exe" "$dir"/src/* >/dev/null  # warm the file cache
   {
     echo "set TEMP=$(win "$dir/temp")"
@@ -49,11 +57,12 @@ JSON
   } >"$dir/run.txt"
   : >"$dir/rounds.txt"
   for ((r = 1; r <= rounds; r++)); do
-    rm -rf "$dir/temp" "$dir/ref" && mkdir -p "$dir/temp" "$dir/ref" && sync
+    rm -rf "$dir/temp" "$dir/ref" && mkdir -p "$dir/temp" "$dir/ref" && sync && sleep "$settle"
     wine build/out/testing/envrun.exe "$(win "$dir/run.txt")" </dev/null >/dev/null 2>&1 || true
-    log=$(ls "$dir"/temp/skt_nlog_*.log | head -1)
+    log=$dir/round.log
+    cp "$(ls "$dir"/temp/skt_nlog_*.log | head -1)" "$log"
     peak=$(sed 's/.*=//' "$dir/stats.txt")
-    rm -rf "$dir/temp" && sync
+    rm -rf "$dir/temp" && sync && sleep "$settle"
     crc_ms=$(build/out/bench/payload_ref crc "$dir/setup.exe" 2>/dev/null)
     copy_ms=$(build/out/bench/payload_ref copy "$dir/ref" "$dir"/src/part*.bin)
     python3 - "$log" "$crc_ms" "$copy_ms" "$peak" >>"$dir/rounds.txt" <<'PY'

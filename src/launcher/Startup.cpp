@@ -124,6 +124,8 @@ int launcherMain(HINSTANCE instance, const char* commandLine) {
     logLine(L"extract and exit mode");
     rs.extractOnly = true;
   }
+  // The common controls are initialised before the launcher's first window or message box
+  // (core/CommonControls.h), not here: a run that shows none does not wait for them.
   std::vector<std::wstring> args;
   splitCommandLine(::GetCommandLineW(), args);
   if (startsWith(commandLine, "__skt_windel") && args.size() >= 3) return cleanup::deferredDeletion(args[2]);

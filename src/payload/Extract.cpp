@@ -3,7 +3,6 @@
 #include <emmintrin.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -46,9 +45,9 @@ void unmaskChunk(unsigned char* data, DWORD size) {
   for (; i < size; ++i) data[i] ^= kFileMask;
 }
 
-// A file written in several chunks gets its final size first, so that the file system
-// sizes it once instead of extending it with every write (extending writes are serialised
-// and slow on NTFS). A failure changes nothing: the writes then report a full disk as before.
+// A file written in several chunks gets its final size first, so that the file system can
+// allocate it at once instead of extending it with every write. A failure changes nothing:
+// the writes then report a full disk as before.
 void presetSize(HANDLE file, int64_t length) {
   if (length <= int64_t(kChunk)) return;
   FILE_END_OF_FILE_INFO end{};

@@ -4,27 +4,29 @@
 # MB/s (from the diagnostic log's time stamps) next to native references over the same
 # bytes (a zlib crc32 pass; a read-unmask-write copy). Each round runs the launcher and then
 # the references under the same conditions: outputs of the previous round removed, dirty
-# pages written back, and then SETTLE seconds (default 3) of waiting before each side. The
-# wait matters on virtual machines that hand freed memory back to their host (virtio-balloon
-# free page reporting, after about 2 s): writing a file into such memory costs several times
-# more, and a launcher run reaches its extraction only after start-up and verification, so
-# without the wait the native copy, started at once, would write into memory the launcher
-# never gets. The figures are medians over the rounds, so that a busy machine skews both
-# sides alike. Also prints the launcher's peak working set, which must not grow with the
-# payload. Not part of the test run: scripts/build.sh first.
-#   [SETTLE=seconds] [STUB=launcher.exe] bench/payload.sh [rounds]      (default 5 rounds;
-#   STUB measures a launcher stub other than this tree's, for example one of an earlier commit)
+# pages written back, then SETTLE seconds (default 10) of waiting before each side. The wait
+# matters on virtual machines that hand freed memory back to their host (virtio-balloon
+# free page reporting, starting 2 s after memory is freed): a file written into memory the
+# host has taken back costs several times more, and a launcher run reaches its extraction
+# only after start-up and verification, so without the wait the native copy, started at
+# once, would get recently freed memory that the launcher no longer gets. After the wait
+# both sides write into memory taken back by the host. The figures are medians over the
+# rounds, so that a busy machine skews both sides alike. Also prints the launcher's peak
+# working set, which must not grow with the payload. Not part of the test run:
+# scripts/build.sh first.
+#   [SETTLE=s] [STUB=launcher.exe] bench/payload.sh [rounds]      (default 5 rounds; STUB
+#   measures a launcher stub other than this tree's, for example one of an earlier commit)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 source scripts/wine-env.sh
 scripts/wine-prefix.sh start  # left running: other Wine users of the prefix may need it
 rounds=${1:-5}
-settle=${SETTLE:-3}
 stub=${STUB:-build/out/launcher.exe}
 work=build/bench/payload
 rm -rf "$work" && mkdir -p "$work"
 win() { echo "Z:$(realpath "$1" | tr / '\\')"; }
+settle=${SETTLE:-10}
 
 for mib in 64 256; do
   dir=$work/$mib

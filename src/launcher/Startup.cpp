@@ -14,7 +14,9 @@
 #include "core/Paths.h"
 #include "core/RunState.h"
 #include "instance/SingleInstance.h"
+#include "jre/Pack200.h"
 #include "jvm/launch/ExpandVariables.h"
+#include "jvm/locate/LoadDll.h"
 #include "launcher/DllPath.h"
 #include "launcher/MainWork.h"
 #include "launcher/ProgressDialog.h"
@@ -100,6 +102,8 @@ int launcherMain(HINSTANCE instance, const char* commandLine) {
   RunState& rs = runState();
   restrictDllSearch();
   preloadShellHelpers();
+  // A runtime directory the search is given may still hold pack200-packed class libraries.
+  jvm::setRuntimeDirectoryPreparation(jre::unpackRuntimeJars);
   if (std::strcmp(commandLine, "__skt_reboot") == 0) {
     cleanup::rebootMode();
     return 0;

@@ -11,7 +11,6 @@
 #include "core/PathList.h"
 #include "core/Paths.h"
 #include "core/RunState.h"
-#include "jre/Pack200.h"
 #include "jvm/ChosenRuntime.h"
 #include "jvm/launch/ExpandVariables.h"
 #include "jvm/launch/JavaVMLauncher.h"
@@ -48,6 +47,8 @@ struct SearchState {
   HMODULE library = nullptr;
 };
 
+RuntimeDirectoryPreparation gPrepareDirectory = nullptr;  // set at start-up, read afterwards
+
 // A runtime directory: absolute against the launcher's directory, full, lower case.
 std::string normaliseDirectory(const std::string& dir) {
   return core::resolvePath(std::string_view(dir), false);
@@ -56,7 +57,7 @@ std::string normaliseDirectory(const std::string& dir) {
 bool checkLocation(std::string& javaExe, std::string& version, const std::string& dir, const Bounds& b,
                    bool allowPreRelease, bool acceptAny) {
   const std::string normalised = normaliseDirectory(dir);
-  jre::unpackRuntimeJars(normalised);
+  if (gPrepareDirectory) gPrepareDirectory(normalised);
   bool derived = executableForRuntimeDir(normalised, javaExe);
   if (!derived) return acceptAny;
   bool passed = checkJavaExe(javaExe, version, b.minimum, b.maximum, allowPreRelease, true);
@@ -222,6 +223,10 @@ std::string firstLineOf(const std::wstring& file) {
   std::fclose(f);
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
   return line;
+}
+
+void setRuntimeDirectoryPreparation(RuntimeDirectoryPreparation prepare) {
+  gPrepareDirectory = prepare;
 }
 
 bool LoadDLL(bool showErrors, const std::string* location, bool locationIsJavaExe) {

@@ -20,6 +20,12 @@ enum Origin : int {
 // Errors are shown only when `showErrors`; they never end the process.
 bool LoadDLL(bool showErrors, const std::string* location, bool locationIsJavaExe);
 
+// Prepares a runtime directory before it is checked (the provisioning step restores its
+// pack200-packed class libraries). Installed once at start-up; without it, directories are
+// checked as they are.
+using RuntimeDirectoryPreparation = void (*)(const std::string& home);
+void setRuntimeDirectoryPreparation(RuntimeDirectoryPreparation prepare);
+
 // The first line of a location file (trailing CR/LF removed), or empty.
 std::string firstLineOf(const std::wstring& file);
 

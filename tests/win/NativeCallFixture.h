@@ -13,33 +13,20 @@
 #include <sstream>
 #include <string>
 
+#include "NativeCall.h"
 #include "Vm.h"
-#include "natives/registration.h"
 
 namespace wintest {
-
-inline void ignoreNativeReport(const wchar_t*, ...) {}
 
 class SystemNativeCalls : public ::testing::Test {
  protected:
   explicit SystemNativeCalls(std::string cls) : cls_(std::move(cls)), vm_(nlohmann::json::object()) {}
-  void SetUp() override {
-    auto registerNatives = reinterpret_cast<jboolean (*)(JNIEnv*, void*, shipkit::natives::ReportFn)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "registerNatives")));
-    ASSERT_NE(registerNatives, nullptr);
-    ASSERT_EQ(registerNatives(vm_.env(), GetModuleHandleW(nullptr), ignoreNativeReport), JNI_TRUE);
-  }
+  void SetUp() override { ASSERT_TRUE(registerAllNatives(vm_)); }
 
   // `method` alone names a method of the fixture's class; "Class.method" any other.
   nlohmann::json call(const std::string& method, const nlohmann::json& args) {
     const std::string target = method.find('.') == std::string::npos ? cls_ + "." + method : method;
-    nlohmann::json record = vm_.callNative({{"call", target}, {"args", args}});
-    EXPECT_EQ(record["exception"], nullptr) << method << " " << record.dump().substr(0, 300);
-    EXPECT_EQ(record["unreleased"], 0) << method;
-    EXPECT_EQ(record["localRefsLeft"], 0) << method;
-    EXPECT_EQ(record.count("error"), 0u) << record["error"];
-    EXPECT_TRUE(vm_.report()["callsWithPendingException"].empty()) << method;
-    return record["result"];
+    return checkedNativeCall(vm_, target, args)["result"];
   }
 
   std::string cls_;

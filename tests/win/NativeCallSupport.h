@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "NativeCall.h"
 #include "Vm.h"
-#include "natives/registration.h"
 
 namespace wintest {
 
@@ -20,8 +20,6 @@ inline std::string utf8(std::wstring_view text) {
   WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
-
-inline void ignoreNativesReport(const wchar_t*, ...) {}
 
 // Wine's ntdll exports wine_get_version; Windows' does not.
 inline bool runningOnWine() {
@@ -34,25 +32,13 @@ class NativeCalls : public ::testing::Test {
 
  public:
   // Binds all natives of this executable in the given virtual machine.
-  static void registerAll(fakejvm::Vm& vm) {
-    auto registerNatives = reinterpret_cast<jboolean (*)(JNIEnv*, void*, shipkit::natives::ReportFn)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "registerNatives")));
-    ASSERT_NE(registerNatives, nullptr);
-    ASSERT_EQ(registerNatives(vm.env(), GetModuleHandleW(nullptr), ignoreNativesReport), JNI_TRUE);
-  }
+  static void registerAll(fakejvm::Vm& vm) { ASSERT_TRUE(registerAllNatives(vm)); }
 
  protected:
   // Calls "<Class>.<method>" as the virtual machine would. No call may leave an exception, a
   // pinned buffer or a local reference behind. The record's "args" show arrays after the call.
   nlohmann::json record(const std::string& method, const nlohmann::json& args) {
-    nlohmann::json r = vm_.callNative({{"call", method}, {"args", args}});
-    EXPECT_EQ(r["exception"], nullptr) << method << " " << r.dump().substr(0, 300);
-    EXPECT_EQ(r["unreleased"], 0) << method;
-    EXPECT_EQ(r["localRefsLeft"], 0) << method;
-    EXPECT_EQ(r.count("error"), 0u) << r["error"];
-    EXPECT_TRUE(vm_.report()["callsWithPendingException"].empty())
-        << method << " " << vm_.report()["callsWithPendingException"].dump();
-    return r;
+    return checkedNativeCall(vm_, method, args);
   }
   nlohmann::json call(const std::string& method, const nlohmann::json& args) {
     return record(method, args)["result"];

@@ -14,35 +14,24 @@
 #include <string>
 #include <vector>
 
+#include "NativeCall.h"
 #include "Vm.h"
-#include "natives/registration.h"
 
 namespace nativetest {
 
 using nlohmann::json;
 
-inline void ignoreReport(const wchar_t*, ...) {}
-
 class BoundNatives {
  public:
   explicit BoundNatives(const json& scenario = json::object()) : vm_(scenario) {
-    auto registerNatives = reinterpret_cast<jboolean (*)(JNIEnv*, void*, shipkit::natives::ReportFn)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "registerNatives")));
-    bound_ =
-        registerNatives && registerNatives(vm_.env(), GetModuleHandleW(nullptr), ignoreReport) == JNI_TRUE;
+    bound_ = wintest::registerAllNatives(vm_);
   }
   bool bound() const { return bound_; }
 
   // Calls "<Class>.<method>" as the virtual machine would and returns the whole record. No
   // call may leave an exception, a pinned buffer or a local reference behind.
   json record(const std::string& target, const json& args) {
-    json r = vm_.callNative({{"call", target}, {"args", args}});
-    EXPECT_EQ(r["exception"], nullptr) << target;
-    EXPECT_EQ(r["unreleased"], 0) << target;
-    EXPECT_EQ(r["localRefsLeft"], 0) << target;
-    EXPECT_EQ(r.count("error"), 0u) << target;
-    EXPECT_TRUE(vm_.report()["callsWithPendingException"].empty()) << target;
-    return r;
+    return wintest::checkedNativeCall(vm_, target, args);
   }
   json call(const std::string& target, const json& args) { return record(target, args)["result"]; }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "NativeCall.h"
 #include "Vm.h"
 #include "natives/MiscCalls.h"
 #include "natives/ProcessList.h"
@@ -31,8 +32,6 @@ using shipkit::win::toUtf8;
 
 constexpr char kWindowInfo[] = "com/shipkit/api/windows/WindowInfo";
 constexpr char kWindowClass[] = "ShipkitTestWindow";
-
-void ignoreReport(const wchar_t*, ...) {}
 
 std::wstring uniqueName(const wchar_t* what) {
   static int n = 0;
@@ -119,23 +118,11 @@ constexpr int kMissingPid = 0x7FFFFFF0;
 // The natives bound in a fake virtual machine through the launcher's registerNatives.
 class ProcessNatives : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto registerNatives = reinterpret_cast<jboolean (*)(JNIEnv*, void*, shipkit::natives::ReportFn)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "registerNatives")));
-    ASSERT_NE(registerNatives, nullptr);
-    ASSERT_EQ(registerNatives(vm_.env(), GetModuleHandleW(nullptr), ignoreReport), JNI_TRUE);
-  }
+  void SetUp() override { ASSERT_TRUE(wintest::registerAllNatives(vm_)); }
 
-  // Calls <Class>.<method>; no call may leave an exception, a pinned buffer or a local
-  // reference behind.
+  // Calls <Class>.<method>, checked as every native call is.
   json call(const std::string& target, const json& args) {
-    json record = vm_.callNative({{"call", target}, {"args", args}});
-    EXPECT_EQ(record["exception"], nullptr) << target << " " << record.dump().substr(0, 300);
-    EXPECT_EQ(record["unreleased"], 0) << target;
-    EXPECT_EQ(record["localRefsLeft"], 0) << target;
-    EXPECT_EQ(record.count("error"), 0u) << record["error"];
-    EXPECT_TRUE(vm_.report()["callsWithPendingException"].empty()) << target;
-    return record["result"];
+    return wintest::checkedNativeCall(vm_, target, args)["result"];
   }
 
   fakejvm::Vm vm_;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -229,4 +230,155 @@ TEST(RuntimeDownload, QuietWithoutDownloadPermissionAborts) {
   EXPECT_EQ(r.exitCode, 83);
   EXPECT_NE(r.out.find("No JRE found. Aborting.\n"), std::string::npos) << r.out;
   EXPECT_TRUE(d.server->requests().empty());
+}
+
+// The selection dialog, driven by the environment runner's replies: its text, Download,
+// Locate with the open-file dialog, and Cancel.
+namespace {
+
+const char kOffered[] = "Download a 64-bit Java runtime or locate one.";
+const char kNotOffered[] = "Locate a 64-bit Java runtime.";
+
+struct Selection : Download {
+  Selection() {
+    manifest["config"]["157"] = "0";
+    manifest["messages"]["20004"] = "Choose java.exe";
+    manifest["messages"]["20005"] = "Download a %S-bit Java runtime or locate one.";
+    manifest["messages"]["20006"] = "Locate a %S-bit Java runtime.";
+    manifest["messages"]["20010"] = "Download";
+    manifest["messages"]["20011"] = "Locate";
+    manifest["messages"]["20019"] = "minimum version:";
+    manifest["messages"]["20020"] = "maximum version:";
+  }
+  // With the progress dialog; the search skipped by the manual switch.
+  RunResult run(const std::string& location, std::vector<std::string> replies,
+                const std::string& arguments = "-manual") {
+    manifest["config"]["150"] = location;
+    RunOptions options;
+    options.env["SHIPKIT_LOG"] = "yes";
+    options.env["FAKEJVM_REPORT"] = winPath(report);
+    options.env["SHIPKIT_DOWNLOAD_POLICY"] = "3,0,20,0";
+    options.unset = {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"};
+    options.replies = std::move(replies);
+    // The Java side ends the process, as the installer does; the progress dialog stays until then.
+    std::ofstream(box.dir() / "scenario.json") << R"({"main": [{"exit": 0}]})";
+    options.env["FAKEJVM_SCENARIO"] = winPath(box.dir() / "scenario.json");
+    return box.run(box.build(manifest), arguments, options);
+  }
+  bool mainCalled() const {
+    return Sandbox::readFile(report).find("com/shipkit/runtime/launcher/WinLauncher") != std::string::npos;
+  }
+};
+
+const char kLocated[] = "HKLM\\SOFTWARE\\larkfield\\jarwrap\\locatedjvms";
+
+std::string regQuery() {
+  std::string out;
+  std::string cmd = "'" + (repoRoot() / "scripts" / "wine-run").string() + "' reg query '" + kLocated +
+                    "' /s 2>/dev/null </dev/null";
+  if (FILE* p = ::popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
+void regDelete(const std::string& javaExe) {
+  std::string key = javaExe;
+  std::replace(key.begin(), key.end(), '\\', '/');
+  std::system(("'" + (repoRoot() / "scripts" / "wine-run").string() + "' reg delete '" + kLocated + "\\" +
+               key + "' /f >/dev/null 2>&1 </dev/null")
+                  .c_str());
+}
+
+}  // namespace
+
+TEST(SelectionDialog, TextFollowsTheLocationAndTheBounds) {
+  struct Row {
+    bool offered;
+    const char* minimum;
+    const char* maximum;
+    std::string text;
+  } rows[] = {
+      {true, "", "", kOffered},
+      {false, "", "", kNotOffered},
+      {true, "1.8", "17", std::string(kOffered) + " (minimum version: 1.8, maximum version: 17)"},
+      {false, "", "21", std::string(kNotOffered) + " (maximum version: 21)"},
+  };
+  for (const auto& row : rows) {
+    Selection s;
+    s.manifest["config"]["126"] = row.minimum;
+    s.manifest["config"]["127"] = row.maximum;
+    RunResult r = s.run(row.offered ? s.server->url("good") : "", {"shipkit Wizard|cancel"});
+    EXPECT_EQ(r.exitCode, 1) << row.text << r.err;
+    ASSERT_EQ(r.dialogs.size(), 1u) << row.text;
+    EXPECT_EQ(r.dialogs[0], "shipkit Wizard|" + row.text);
+    EXPECT_TRUE(s.server->requests().empty());
+    EXPECT_FALSE(s.mainCalled());
+    EXPECT_TRUE(extractionDirs(s.box.temp()).empty()) << "Cancel removes the extraction directory";
+  }
+}
+
+TEST(SelectionDialog, DownloadStartsTheTransfer) {
+  Selection s;
+  RunResult r = s.run(s.server->url("slow"), {"shipkit Wizard|1004"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.dialogs.size(), 1u);
+  EXPECT_EQ(r.dialogs[0], std::string("shipkit Wizard|") + kOffered);
+  EXPECT_EQ(s.server->requests().size(), 1u);
+  EXPECT_TRUE(contains(s.log(), "download successful"));
+  EXPECT_TRUE(s.mainCalled());
+}
+
+TEST(SelectionDialog, ManualSwitchIgnoresAShippedArchiveAndAsks) {
+  Selection s;
+  s.manifest["files"] =
+      json::array({{{"name", "jre.tar.gz"}, {"source", (s.served / "jre.tar.gz").string()}}});
+  RunResult r = s.run("", {"shipkit Wizard|cancel"}, "/manual");
+  EXPECT_EQ(r.exitCode, 1);
+  ASSERT_EQ(r.dialogs.size(), 1u);
+  EXPECT_EQ(r.dialogs[0], std::string("shipkit Wizard|") + kNotOffered);
+  EXPECT_TRUE(contains(s.log(), "Included JRE not used because of manual switch"));
+  EXPECT_FALSE(s.mainCalled());
+}
+
+TEST(SelectionDialog, LocateLoadsAGoodJavaExeAndRecordsIt) {
+  Selection s;
+  std::string javaExe = winPath(s.box.dir() / "tree" / "bin" / "java.exe");
+  regDelete(javaExe);
+  RunResult r = s.run("", {"shipkit Wizard|1005", "Choose java.exe|file:" + javaExe});
+  std::string located = regQuery();
+  regDelete(javaExe);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.dialogs.size(), 2u) << testing::PrintToString(r.dialogs);
+  EXPECT_EQ(r.dialogs[1].rfind("Choose java.exe", 0), 0u) << r.dialogs[1];
+  auto lines = s.log();
+  EXPECT_TRUE(contains(lines, "Got JRE location " + javaExe + " (java exe: 1)"))
+      << testing::PrintToString(lines);
+  EXPECT_TRUE(s.mainCalled());
+  std::string key = javaExe;
+  std::replace(key.begin(), key.end(), '\\', '/');
+  EXPECT_NE(located.find(key), std::string::npos) << located;
+}
+
+TEST(SelectionDialog, AnUnusableJavaExeLeavesTheDialogOpenAndRecordsNothing) {
+  Selection s;
+  fs::path bad = s.box.dir() / "bad" / "bin";
+  fs::create_directories(bad);
+  fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", bad / "java.exe");
+  std::ofstream(bad / "java.exe.behaviour") << "exit 1\n";
+  std::string javaExe = winPath(bad / "java.exe");
+  regDelete(javaExe);
+  RunResult r =
+      s.run("", {"shipkit Wizard|1005", "Choose java.exe|file:" + javaExe, "shipkit Wizard|cancel"});
+  std::string located = regQuery();
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  ASSERT_EQ(r.dialogs.size(), 3u) << testing::PrintToString(r.dialogs);
+  EXPECT_EQ(r.dialogs[2], std::string("shipkit Wizard|") + kNotOffered) << "the same dialog, still open";
+  EXPECT_TRUE(contains(s.log(), "ERROR: Provided JVM unusable")) << testing::PrintToString(s.log());
+  std::string key = javaExe;
+  std::replace(key.begin(), key.end(), '\\', '/');
+  EXPECT_EQ(located.find(key), std::string::npos) << located;
+  EXPECT_FALSE(s.mainCalled());
 }

@@ -382,3 +382,18 @@ TEST(SelectionDialog, AnUnusableJavaExeLeavesTheDialogOpenAndRecordsNothing) {
   EXPECT_EQ(located.find(key), std::string::npos) << located;
   EXPECT_FALSE(s.mainCalled());
 }
+
+TEST(SelectionDialog, ADialogOpenedOnlyForTheDownloadEndsWhenItIsDone) {
+  // Entry 155: the run starts without the progress dialog and opens one only to provision.
+  Selection s;
+  s.manifest["config"]["155"] = "1";
+  RunResult r = s.run(s.server->url("good"), {"shipkit Wizard|1004"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.dialogs.size(), 1u);
+  EXPECT_EQ(r.dialogs[0], std::string("shipkit Wizard|") + kOffered);
+  auto lines = s.log();
+  int done = indexOf(lines, "Done");
+  ASSERT_GE(done, 0) << testing::PrintToString(lines);
+  EXPECT_GT(indexOf(lines, "untaring JRE was successful", done), done);
+  EXPECT_TRUE(s.mainCalled());
+}

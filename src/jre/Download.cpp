@@ -101,7 +101,7 @@ bool copyResponseToFile(HWND window, HINTERNET session, HINTERNET request, DWORD
   const DWORD start = ::GetTickCount();
   DWORD lastUpdate = start;
   DWORD received = 0;
-  static char buffer[16384];
+  char buffer[16384];
   while (received < length) {
     DWORD want = length - received < sizeof buffer ? length - received : DWORD(sizeof buffer);
     DWORD got = 0;

@@ -46,6 +46,7 @@ json Sandbox::baseManifest() {
         {"1009", "An internal error occurred (error code: {0})"},
         {"1015", "You must be at least Poweruser to run this program."},
         {"1016", "No Java runtime ({0}-bit) found."},
+        {"20003", "Error downloading the Java(TM) Runtime Environment."},
         {"20007", "Preparing the installer"},
         {"20012", "Cancel"},
         {"20013", "shipkit Wizard"},

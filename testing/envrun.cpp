@@ -8,6 +8,11 @@
 //   cwd DIR            working directory       cmd LINE       the exact command line to run
 //   dialogs FILE       record every dialog box of the child (caption, texts) in FILE
 //   answer ok|yes|no|cancel   how to close those dialogs (default ok, then cancel)
+//   reply CAPTION|ANSWER      answers in order, before the `answer` rule: the next dialog whose
+//                             caption starts with CAPTION gets ANSWER alone (ok, yes, no, cancel,
+//                             a command id, or file:NAME typed into an open-file dialog and
+//                             confirmed); a dialog may be answered again by a later reply once
+//                             it is enabled again
 //   stats FILE         write the child's peak working set (bytes) to FILE at its end
 // Standard handles are inherited; the exit code is the child's.
 
@@ -17,7 +22,9 @@
 // clang-format on
 
 #include <cstdio>
+#include <deque>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,7 +52,28 @@ struct DialogWatch {
   std::wstring file;
   int answer = IDOK;
   std::set<HWND> seen;
+  std::deque<std::pair<std::wstring, std::wstring>> replies;  // caption prefix, answer
+  std::map<HWND, DWORD> replied;                              // when each dialog got its last reply
 };
+
+int answerId(const std::wstring& answer) {
+  if (answer == L"yes") return IDYES;
+  if (answer == L"no") return IDNO;
+  if (answer == L"cancel") return IDCANCEL;
+  if (!answer.empty() && answer[0] >= L'0' && answer[0] <= L'9') return _wtoi(answer.c_str());
+  return IDOK;
+}
+
+// Types a file name into an open-file dialog (its name box is a combo box, cmb13, or an edit
+// field, edt1) and confirms it.
+void typeFileName(HWND dialog, const std::wstring& name) {
+  HWND box = GetDlgItem(dialog, 0x47c);
+  HWND edit = box ? FindWindowExW(box, nullptr, L"Edit", nullptr) : nullptr;
+  if (!edit) edit = GetDlgItem(dialog, 0x480);
+  if (!edit) edit = box;
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
 
 std::string escape(const std::wstring& text) {
   std::string out;
@@ -67,6 +95,8 @@ BOOL CALLBACK collectChild(HWND child, LPARAM param) {
   wchar_t cls[64] = {};
   GetClassNameW(child, cls, 64);
   if (_wcsicmp(cls, L"Static") != 0) return TRUE;
+  // An icon's window text is its resource ordinal, no text.
+  if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return TRUE;
   int n = GetWindowTextLengthW(child);
   std::wstring text(n + 1, L'\0');
   GetWindowTextW(child, text.data(), n + 1);
@@ -79,17 +109,23 @@ BOOL CALLBACK visitTop(HWND window, LPARAM param) {
   auto* watch = reinterpret_cast<DialogWatch*>(param);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  if (pid != watch->pid || watch->seen.count(window)) return TRUE;
+  if (pid != watch->pid) return TRUE;
   wchar_t cls[64] = {};
   GetClassNameW(window, cls, 64);
   if (wcscmp(cls, L"#32770") != 0) return TRUE;
   // A dialog becomes visible only after its controls exist; read it then.
   if (!IsWindowVisible(window)) return TRUE;
-  watch->seen.insert(window);
   int n = GetWindowTextLengthW(window);
   std::wstring caption(n + 1, L'\0');
   GetWindowTextW(window, caption.data(), n + 1);
   caption.resize(n);
+  // The next reply goes to the first dialog its caption fits; a dialog answered before gets
+  // another only when it takes input again, and not within 300 ms of the last.
+  bool replying = !watch->replies.empty() && caption.rfind(watch->replies.front().first, 0) == 0;
+  if (replying && watch->replied.count(window))
+    replying = IsWindowEnabled(window) && GetTickCount() - watch->replied[window] > 300;
+  if (!replying && (watch->seen.count(window) || !watch->replies.empty())) return TRUE;
+  watch->seen.insert(window);
   std::vector<std::wstring> texts;
   EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&texts));
   std::string line = escape(caption);
@@ -100,6 +136,16 @@ BOOL CALLBACK visitTop(HWND window, LPARAM param) {
       std::fprintf(f, "%s\n", line.c_str());
       std::fclose(f);
     }
+  }
+  if (replying) {
+    std::wstring answer = watch->replies.front().second;
+    watch->replies.pop_front();
+    watch->replied[window] = GetTickCount();
+    if (answer.rfind(L"file:", 0) == 0)
+      typeFileName(window, answer.substr(5));
+    else
+      PostMessageW(window, WM_COMMAND, MAKEWPARAM(answerId(answer), BN_CLICKED), 0);
+    return FALSE;  // one reply per round, so that the next one waits for its dialog
   }
   PostMessageW(window, WM_COMMAND, MAKEWPARAM(watch->answer, BN_CLICKED), 0);
   PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -140,6 +186,9 @@ int wmain(int argc, wchar_t** argv) {
       statsFile = rest;
     } else if (verb == "dialogs") {
       watch.file = rest;
+    } else if (verb == "reply") {
+      std::size_t bar = rest.find(L'|');
+      if (bar != std::wstring::npos) watch.replies.emplace_back(rest.substr(0, bar), rest.substr(bar + 1));
     } else if (verb == "answer") {
       watch.answer = rest == L"yes" ? IDYES : rest == L"no" ? IDNO : rest == L"cancel" ? IDCANCEL : IDOK;
     }

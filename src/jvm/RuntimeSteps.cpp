@@ -2,6 +2,7 @@
 
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
+#include "jre/Download.h"
 #include "jre/Pack200.h"
 #include "jre/ShippedRuntime.h"
 #include "jvm/ChosenRuntime.h"
@@ -16,13 +17,8 @@ bool searchRuntime() {
   return LoadDLL(false, nullptr, false);
 }
 
-// Runtime download and manual selection are not built yet: a run without a runtime ends
-// with the message a machine without Java would show.
-
-void downloadRuntime(HWND) {
-  logLine(L"No JRE found");
-  std::wstring bitness = L"64";
-  core::fatalMessage(1016, std::wstring_view(bitness));
+void downloadRuntime(HWND window) {
+  jre::downloadRuntime(window);
 }
 
 void setProgressBase(int) {}

@@ -46,6 +46,7 @@ json Sandbox::baseManifest() {
         {"1009", "An internal error occurred (error code: {0})"},
         {"1015", "You must be at least Poweruser to run this program."},
         {"1016", "No Java runtime ({0}-bit) found."},
+        {"20003", "Error downloading the Java(TM) Runtime Environment."},
         {"20007", "Preparing the installer"},
         {"20012", "Cancel"},
         {"20013", "shipkit Wizard"},
@@ -90,6 +91,7 @@ RunResult Sandbox::runCommandLine(const std::string& commandLine, const RunOptio
     if (options.cwd) s << "cwd " << winPath(*options.cwd) << "\n";
     s << "dialogs " << winPath(dialogs) << "\n";
     s << "answer " << options.answer << "\n";
+    for (const auto& reply : options.replies) s << "reply " << reply << "\n";
     s << "cmd " << commandLine << "\n";
   }
   std::string command;

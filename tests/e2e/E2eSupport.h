@@ -32,7 +32,9 @@ struct RunOptions {
   std::map<std::string, std::string> env;  // set inside Windows
   std::vector<std::string> unset;
   std::string answer = "ok";  // how dialogs are closed: ok, yes, no, cancel
-  std::string lang;           // Linux LANG for Wine (user language)
+  // Answers given in order before that rule: "caption prefix|ok, cancel, id or file:NAME".
+  std::vector<std::string> replies;
+  std::string lang;  // Linux LANG for Wine (user language)
   std::optional<fs::path> cwd;
 };
 

@@ -104,13 +104,15 @@ TEST(ContainerErrors, FatalMessageOnStandardErrorWithLogPath) {
   Sandbox box;
   json m = Sandbox::baseManifest();
   m["config"]["155"] = "1";  // start without dialog: the runtime step shows its error
-  RunResult r = box.run(box.build(m), "-manual");
+  m["config"]["157"] = "1";  // a download from no location fails
+  RunResult r = box.run(box.build(m), "-manual", {.env = {{"SHIPKIT_DOWNLOAD_POLICY", "3,0,1,0"}}});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.dialogs.empty()) << r.dialogs[0];
   ASSERT_EQ(box.logs().size(), 1u) << "showing the log path keeps the log";
-  std::string expected = "No Java runtime (64-bit) found.\n\nLog: " + winPath(box.logs()[0]);
+  std::string expected =
+      "Error downloading the Java(TM) Runtime Environment.\n\nLog: " + winPath(box.logs()[0]);
   EXPECT_EQ(lastLine(r.err), lastLine(expected)) << r.err;
-  EXPECT_NE(r.err.find("No Java runtime (64-bit) found."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Error downloading the Java(TM) Runtime Environment."), std::string::npos) << r.err;
 }
 
 TEST(RunModes, DialogOpenedOnlyForTheRuntimeStepDoesNotRepeatTheMainWork) {
@@ -119,10 +121,12 @@ TEST(RunModes, DialogOpenedOnlyForTheRuntimeStepDoesNotRepeatTheMainWork) {
   Sandbox box;
   json m = Sandbox::baseManifest();
   m["config"]["155"] = "1";
+  m["config"]["157"] = "1";  // a download from no location fails
   m["files"] = json::array({{{"name", "a.txt"}, {"text", "x"}}});
-  RunResult r = box.run(box.build(m), "-manual", {.env = {{"SHIPKIT_LOG", "yes"}}});
+  RunResult r = box.run(box.build(m), "-manual",
+                        {.env = {{"SHIPKIT_LOG", "yes"}, {"SHIPKIT_DOWNLOAD_POLICY", "3,0,1,0"}}});
   EXPECT_EQ(r.exitCode, 1) << r.err;
-  EXPECT_NE(r.err.find("No Java runtime (64-bit) found."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Error downloading the Java(TM) Runtime Environment."), std::string::npos) << r.err;
   ASSERT_EQ(box.logs().size(), 1u);
   auto lines = Sandbox::logLines(box.logs()[0]);
   int starts = 0, extractions = 0;

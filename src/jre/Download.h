@@ -1,0 +1,28 @@
+#pragma once
+// Fetching a runtime archive over HTTP with WinINet (loaded by name) into "jre.tar.gz" of
+// the extraction directory, with retries and progress in the progress dialog.
+
+#include <windows.h>
+
+#include <string>
+
+#include "jre/DownloadRules.h"
+
+namespace shipkit::jre {
+
+// Decides whether to download (entry 157, else the selection dialog), downloads and marks
+// the runtime archive present. Returns also when the user located a runtime instead. A
+// dialog opened only for this step is ended when done.
+void downloadRuntime(HWND window);
+
+// Up to the policy's attempts at fetching `location`; returns only on success (fatal
+// messages 20002 and 20003 otherwise).
+void downloadWithRetries(HWND window, const std::wstring& location);
+
+// One transfer attempt into `fileName`; a failed attempt leaves no file behind.
+bool fetchUrl(HWND window, const std::wstring& location, const char* fileName, const DownloadPolicy& policy);
+
+// The policy in force: the fixed figures, or those of SHIPKIT_DOWNLOAD_POLICY (tests).
+DownloadPolicy downloadPolicy();
+
+}  // namespace shipkit::jre

@@ -90,6 +90,7 @@ RunResult Sandbox::runCommandLine(const std::string& commandLine, const RunOptio
     if (options.cwd) s << "cwd " << winPath(*options.cwd) << "\n";
     s << "dialogs " << winPath(dialogs) << "\n";
     s << "answer " << options.answer << "\n";
+    for (const auto& l : options.runner) s << l << "\n";
     s << "cmd " << commandLine << "\n";
   }
   std::string command;

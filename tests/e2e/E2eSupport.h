@@ -34,6 +34,7 @@ struct RunOptions {
   std::string answer = "ok";  // how dialogs are closed: ok, yes, no, cancel
   std::string lang;           // Linux LANG for Wine (user language)
   std::optional<fs::path> cwd;
+  std::vector<std::string> runner;  // further lines for the runner ("progress FILE", "press escape 0")
 };
 
 // A per-test sandbox below build/e2e/.

@@ -251,19 +251,30 @@ int wmain(int argc, wchar_t** argv) {
   }
   CloseHandle(pi.hThread);
   watch.pid = pi.dwProcessId;
+  // The child's peak working set is sampled on a thread of its own: the first EnumWindows
+  // can take long (under Wine it may start the desktop process), and a child that has ended
+  // has no counters any more.
+  struct Sampler {
+    HANDLE process;
+    SIZE_T peak = 0;
+    static DWORD WINAPI run(LPVOID self) {
+      auto* s = static_cast<Sampler*>(self);
+      do {
+        PROCESS_MEMORY_COUNTERS counters{};
+        if (K32GetProcessMemoryInfo(s->process, &counters, sizeof counters) &&
+            counters.PeakWorkingSetSize > s->peak)
+          s->peak = counters.PeakWorkingSetSize;
+      } while (WaitForSingleObject(s->process, 20) == WAIT_TIMEOUT);
+      return 0;
+    }
+  } sampler{pi.hProcess};
+  HANDLE samplerThread =
+      statsFile.empty() ? nullptr : CreateThread(nullptr, 0, Sampler::run, &sampler, 0, nullptr);
   // Poll for the child's dialogs until it ends; each dialog is recorded once and closed.
-  SIZE_T peak = 0;
-  auto sample = [&] {
-    PROCESS_MEMORY_COUNTERS counters{};
-    if (K32GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters) &&
-        counters.PeakWorkingSetSize > peak)
-      peak = counters.PeakWorkingSetSize;
-  };
   while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) {
     EnumWindows(visitTop, reinterpret_cast<LPARAM>(&watch));
     if (!watch.progressFile.empty() || !progress.press.empty())
       watchProgress(progress, watch.progressFile, watch.pid);
-    sample();
   }
   if (!watch.progressFile.empty()) {
     DWORD value = 0, size = sizeof value;
@@ -274,7 +285,11 @@ int wmain(int argc, wchar_t** argv) {
     // The value is named by a process id that a later process may get again.
     if (found) RegDeleteKeyValueW(HKEY_CURRENT_USER, L"SOFTWARE\\larkfield\\jarwrap", name.c_str());
   }
-  sample();
+  if (samplerThread) {
+    WaitForSingleObject(samplerThread, INFINITE);
+    CloseHandle(samplerThread);
+  }
+  const SIZE_T peak = sampler.peak;
   if (!statsFile.empty()) {
     FILE* f = _wfopen(statsFile.c_str(), L"wb");
     if (f) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "core/CommonControls.h"
 #include "core/Config.h"
 #include "core/Log.h"
 #include "core/Paths.h"
@@ -46,6 +47,7 @@ void showError(std::wstring_view text) {
   const RunState& rs = runState();
   if (rs.messageBoxMode) {
     std::wstring caption = core::messageOrConfig(1000);
+    ensureCommonControls();
     ::MessageBoxW(rs.errorOwner, shown.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
     return;
   }

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "core/CommonControls.h"
 #include "core/LogFormat.h"
 #include "core/Paths.h"
 #include "core/RunState.h"
@@ -187,6 +188,7 @@ void offerLogFolder() {
              L"The following log file will be created:\n\n%s\n\nDo you want to open an Explorer window?",
              shown.c_str());
   text[5999] = 0;
+  ensureCommonControls();
   if (::MessageBoxW(nullptr, text, productNameW(), MB_YESNO) != IDYES) return;
   wchar_t shortPath[261] = {};
   wchar_t windowsDir[261] = {};

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/CommandLine.h"
+#include "core/CommonControls.h"
 #include "core/Config.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
@@ -61,6 +62,7 @@ void freshExtraction(HWND window) {
   if (result != payload::kExtractOk) {
     if (!rs.quiet) {
       std::wstring text = core::message(result == payload::kExtractWriteFailed ? 20018 : 20016);
+      ensureCommonControls();
       ::MessageBoxW(window, text.c_str(), core::message(20013).c_str(), MB_ICONERROR | MB_OK);
     }
     fatalExit(1);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "core/CommonControls.h"
 #include "core/Config.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
@@ -89,6 +90,7 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 }  // namespace
 
 INT_PTR runProgressDialog(HWND owner) {
+  ensureCommonControls();
   return ::DialogBoxParamW(runState().instance, MAKEINTRESOURCEW(kProgressDialog), owner, progressDialogProc,
                            0);
 }

@@ -41,16 +41,6 @@ void preloadShellHelpers() {
   natives::preloadShellHelpers();
 }
 
-void initCommonControls() {
-  HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
-  if (!comctl) comctl = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!comctl) return;
-  using Fn = void(WINAPI*)();
-  if (auto init =
-          reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(comctl, "InitCommonControls"))))
-    init();
-}
-
 // Attaches to the parent's console or creates one; an access-denied answer means one is
 // already attached.
 void attachConsole() {
@@ -124,10 +114,12 @@ int launcherMain(HINSTANCE instance, const char* commandLine) {
     logLine(L"extract and exit mode");
     rs.extractOnly = true;
   }
-  initCommonControls();
+  // The common controls are initialised before the launcher's first window or message box
+  // (core/CommonControls.h), not here: a run that shows none does not wait for them.
   std::vector<std::wstring> args;
   splitCommandLine(::GetCommandLineW(), args);
-  if (startsWith(commandLine, "__skt_windel") && args.size() >= 3) return cleanup::runDeferredDeletion(args[2]);
+  if (startsWith(commandLine, "__skt_windel") && args.size() >= 3)
+    return cleanup::runDeferredDeletion(args[2]);
 
   rs.instance = instance;
   earlySwitches(args);

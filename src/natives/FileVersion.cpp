@@ -9,6 +9,7 @@
 #include "natives/JniConvert.h"
 #include "natives/NativeGuard.h"
 #include "natives/VersionOrder.h"
+#include "win/LateBound.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ struct VersionFunctions {
 
 template <typename Fn>
 Fn exported(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  return shipkit::win::procAddress<Fn>(module, name);
 }
 
 // version.dll from the system directory only, resolved once per process; all three

@@ -92,7 +92,7 @@ namespace {
 
 template <typename Fn>
 Fn kernelFunction(HMODULE kernel, const char* name) {
-  return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(kernel, name))) : nullptr;
+  return shipkit::win::procAddress<Fn>(kernel, name);
 }
 
 }  // namespace

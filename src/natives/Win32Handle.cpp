@@ -23,6 +23,7 @@
 #include "natives/NativeGuard.h"
 #include "natives/PrintedTexts.h"
 #include "natives/SystemHandles.h"
+#include "win/LateBound.h"
 #include "win/Text.h"
 #include "win/Unique.h"
 
@@ -51,7 +52,7 @@ bool succeeded(NTSTATUS status) {
 template <typename Fn>
 Fn ntdllFunction(const char* name) {
   HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  return ntdll ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, name))) : nullptr;
+  return shipkit::win::procAddress<Fn>(ntdll, name);
 }
 
 void print(const std::string& text) {

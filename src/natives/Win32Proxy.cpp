@@ -37,7 +37,7 @@ struct WinHttp {
 
 template <typename Fn>
 Fn lookUp(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  return shipkit::win::procAddress<Fn>(module, name);
 }
 
 WinHttp loadWinHttp() {

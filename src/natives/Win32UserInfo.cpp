@@ -28,13 +28,13 @@ namespace {
 template <typename Fn>
 Fn loadedExport(const wchar_t* module, const char* name) {
   HMODULE m = ::GetModuleHandleW(module);
-  return m ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m, name))) : nullptr;
+  return shipkit::win::procAddress<Fn>(m, name);
 }
 
 template <typename Fn>
 Fn netapiExport(const char* name) {
   HMODULE m = win::systemLibrary(L"netapi32.dll");
-  return m ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m, name))) : nullptr;
+  return shipkit::win::procAddress<Fn>(m, name);
 }
 
 }  // namespace

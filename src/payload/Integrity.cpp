@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "core/CommonControls.h"
 #include "core/Config.h"
 #include "core/DialogIds.h"
 #include "core/ErrorDisplay.h"
@@ -80,6 +81,7 @@ void verifyIntegrity(HWND window) {
   }
   file.reset();
   if (computed != expected) {
+    ensureCommonControls();
     ::MessageBoxW(window, message(20016).c_str(), message(20013).c_str(), MB_ICONERROR | MB_OK);
     core::fatalExit(1);
   }

@@ -12,6 +12,13 @@ namespace shipkit::win {
 // or PATH), or returns the already loaded module.
 HMODULE systemLibrary(const wchar_t* name);
 
+// A function exported by `module` under `name`, as the type it is declared with; null when
+// the module is null or has no such export.
+template <typename Fn>
+Fn procAddress(HMODULE module, const char* name) {
+  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+}
+
 template <typename Fn>
 class LateBound {
  public:
@@ -21,8 +28,7 @@ class LateBound {
   Fn get() {
     if (!resolved_.load(std::memory_order_acquire)) {
       HMODULE m = systemLibrary(module_);
-      fn_.store(m ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m, name_))) : nullptr,
-                std::memory_order_relaxed);
+      fn_.store(procAddress<Fn>(m, name_), std::memory_order_relaxed);
       resolved_.store(true, std::memory_order_release);
     }
     return fn_.load(std::memory_order_relaxed);

@@ -20,9 +20,9 @@ namespace wintest {
 
 inline void ignoreNativeReport(const wchar_t*, ...) {}
 
-class NativeCalls : public ::testing::Test {
+class SystemNativeCalls : public ::testing::Test {
  protected:
-  explicit NativeCalls(std::string cls) : cls_(std::move(cls)), vm_(nlohmann::json::object()) {}
+  explicit SystemNativeCalls(std::string cls) : cls_(std::move(cls)), vm_(nlohmann::json::object()) {}
   void SetUp() override {
     auto registerNatives = reinterpret_cast<jboolean (*)(JNIEnv*, void*, shipkit::natives::ReportFn)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "registerNatives")));

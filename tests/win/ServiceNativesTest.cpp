@@ -47,11 +47,11 @@ struct ServiceKey {
   HKEY key = nullptr;
 };
 
-class ServiceNatives : public wintest::NativeCalls {
+class ServiceNatives : public wintest::SystemNativeCalls {
  protected:
-  ServiceNatives() : NativeCalls("Win32Services") {}
+  ServiceNatives() : SystemNativeCalls("Win32Services") {}
   void SetUp() override {
-    NativeCalls::SetUp();
+    SystemNativeCalls::SetUp();
     name_ = wintest::uniqueName("shipkit-test-");
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);

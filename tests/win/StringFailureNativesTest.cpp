@@ -18,9 +18,9 @@ const jchar* JNICALL noChars(JNIEnv*, jstring, jboolean*) {
   return nullptr;
 }
 
-class StringFailure : public wintest::NativeCalls {
+class StringFailure : public wintest::SystemNativeCalls {
  protected:
-  StringFailure() : NativeCalls("Win32Services") {}
+  StringFailure() : SystemNativeCalls("Win32Services") {}
   json callFailing(const std::string& target, const json& args) {
     JNIEnv* env = vm_.env();
     const JNINativeInterface_* saved = env->functions;

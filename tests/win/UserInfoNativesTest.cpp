@@ -52,9 +52,9 @@ std::string processUserSid() {
   return sidString(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
-class UserInfoNatives : public wintest::NativeCalls {
+class UserInfoNatives : public wintest::SystemNativeCalls {
  protected:
-  UserInfoNatives() : NativeCalls("Win32UserInfo") {}
+  UserInfoNatives() : SystemNativeCalls("Win32UserInfo") {}
 };
 
 TEST_F(UserInfoNatives, GroupMembershipMatchesTheToken) {

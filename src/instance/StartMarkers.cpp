@@ -1,6 +1,5 @@
 #include "instance/StartMarkers.h"
 
-
 #include "core/RunState.h"
 #include "win/Unique.h"
 
@@ -10,6 +9,11 @@ namespace {
 
 constexpr wchar_t kMarkerKey[] = L"SOFTWARE\\larkfield\\jarwrap\\";
 constexpr wchar_t kGeneralMarker[] = L"InstallStarted";
+
+// Held while markers are written, so that a cancel cannot fall between a work thread's
+// check of the flag and its write.
+SRWLOCK gMarkerLock = SRWLOCK_INIT;
+bool gCanceled = false;
 
 }  // namespace
 
@@ -45,8 +49,12 @@ DWORD readStartMarker(bool perProcess) {
 
 void setStartMarkers(bool set, bool perProcess, bool general) {
   if (core::runState().languageRestart) return;
-  if (perProcess) writeMarkerValue(set, perProcessMarkerName());
-  if (general) writeMarkerValue(set, kGeneralMarker);
+  ::AcquireSRWLockExclusive(&gMarkerLock);
+  if (!(set && gCanceled)) {
+    if (perProcess) writeMarkerValue(set, perProcessMarkerName());
+    if (general) writeMarkerValue(set, kGeneralMarker);
+  }
+  ::ReleaseSRWLockExclusive(&gMarkerLock);
 }
 
 void setStartMarkers(bool withWindow) {
@@ -55,6 +63,13 @@ void setStartMarkers(bool withWindow) {
 
 void clearStartMarkers() {
   setStartMarkers(false, true, true);
+}
+
+void cancelStartMarkers() {
+  ::AcquireSRWLockExclusive(&gMarkerLock);
+  gCanceled = true;
+  ::ReleaseSRWLockExclusive(&gMarkerLock);
+  clearStartMarkers();
 }
 
 }  // namespace shipkit::instance

@@ -14,8 +14,11 @@ void setStartMarkers(bool set, bool perProcess, bool general);
 // The markers set before the search and before the launch: the general one, and the
 // per-process one only when a progress window exists.
 void setStartMarkers(bool withWindow);
-// Clears both markers (cancel, no runtime, failed search).
+// Clears both markers (no runtime, failed search).
 void clearStartMarkers();
+// Clears both markers for good: the run was canceled and the process is ending, so a work
+// thread that is still running must not set them again.
+void cancelStartMarkers();
 
 // Set creates the key and writes the DWORD 1; clear deletes the value. Registry failures are ignored.
 void writeMarkerValue(bool set, const std::wstring& name);

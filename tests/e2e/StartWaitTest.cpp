@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "E2eSupport.h"
@@ -142,6 +143,13 @@ TEST_P(StartWait, EndsAsTheJavaSideComesUp) {
   EXPECT_EQ(run.markersAtMain().first, json(1));
   EXPECT_EQ(run.markersAtMain().second, json(1));
   EXPECT_LE(p.maxPos, 390) << testing::PrintToString(p.lines);
+  // From the base 100 (no runtime archive) the bar steps by a quarter of the rest, capped at 390.
+  for (const auto& l : p.lines)
+    if (l.rfind("pos ", 0) == 0)
+      EXPECT_TRUE(std::set<std::string>({"pos 100", "pos 175", "pos 250", "pos 325", "pos 390"}).count(l))
+          << l;
+  if (std::string(c.name) == "WindowAfterADelay")
+    EXPECT_EQ(p.maxPos, 390) << "2.5 s are more than the four steps to 390";
   EXPECT_GT(p.maxPos, 100) << "the bar moves on from the base while waiting";
   EXPECT_EQ(contains(lines, "timeout"), c.timeout) << testing::PrintToString(lines);
   EXPECT_EQ(contains(lines, "Java window visible"), c.hidden);
@@ -162,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         WaitCase{"WindowAfterADelay",
                  json::array(
-                     {{{"sleep_ms", 1500}}, {{"window", "Installer"}}, {{"sleep_ms", 1500}}, {{"exit", 0}}}),
+                     {{{"sleep_ms", 2500}}, {{"window", "Installer"}}, {{"sleep_ms", 1500}}, {{"exit", 0}}}),
                  "0", "2400", 0, false, true},
         WaitCase{"MarkerTwoWithoutWindow",
                  json::array({{{"sleep_ms", 600}},

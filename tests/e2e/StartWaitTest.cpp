@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -265,6 +267,35 @@ TEST(StartMarkers, LanguageRestartWritesNone) {
   EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
   EXPECT_EQ(run.markersAtMain().first, json()) << testing::PrintToString(run.log());
   EXPECT_EQ(readProgress(run.progress).marker, "absent");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StartWait, ShippedRuntimeStartsTheBarAt200) {
+  WaitRun run;
+  // The runtime travels as the payload's "jre.tar.gz": the wait animates from 200.
+  fs::path archive = run.box.dir() / "jre.tar.gz";
+  std::string tar =
+      "tar -C '" + (run.box.dir() / "rt").string() + "' --sort=name -czf '" + archive.string() + "' .";
+  ASSERT_EQ(std::system(tar.c_str()), 0);
+  std::string size = "gzip -dc '" + archive.string() + "' | wc -c";
+  FILE* p = ::popen(size.c_str(), "r");
+  unsigned long long n = 0;
+  ASSERT_TRUE(p && std::fscanf(p, "%llu", &n) == 1);
+  ::pclose(p);
+  run.manifest["files"] = json::array({{{"name", "jre.tar.gz"}, {"source", archive.string()}}});
+  run.manifest["config"]["151"] = std::to_string(n);
+  run.run("", steps({{{"sleep_ms", 2500}}, {{"window", "Installer"}}, {{"sleep_ms", 1000}}, {{"exit", 0}}}));
+  ASSERT_EQ(run.result.exitCode, 0) << run.result.err;
+  Progress progress = readProgress(run.progress);
+  EXPECT_EQ(progress.maxPos, 390);
+  // Above the unpacking's 200 only the wait's steps of (400 - 200) / 4 appear.
+  for (const auto& l : progress.lines)
+    if (l.rfind("pos ", 0) == 0 && std::stoi(l.substr(4)) > 200)
+      EXPECT_TRUE(std::set<std::string>({"pos 250", "pos 300", "pos 350", "pos 390"}).count(l)) << l;
+  EXPECT_TRUE(progress.hidden);
 }
 
 }  // namespace

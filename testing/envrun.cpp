@@ -14,6 +14,14 @@
 //                             confirmed); a dialog may be answered again by a later reply once
 //                             it is enabled again
 //   stats FILE         write the child's peak working set (bytes) to FILE at its end
+//   progress FILE      record the child's progress dialog (class "MyDialogClass") in FILE:
+//                      "shown X Y W H desktop W H", "range LO HI", "pos N", "hidden",
+//                      "box OWNERCLASS" for each dialog box (with its owner's class or
+//                      "none"), "pressed KEY", and at the end "marker N|absent" for the
+//                      child's value HKCU\SOFTWARE\larkfield\jarwrap\InstallStarted_<pid>,
+//                      which is then deleted
+//   press escape|enter|cancel POS   once the progress dialog is visible with its bar at
+//                      POS or beyond: a key press on its Cancel button, or a click on it
 // Standard handles are inherited; the exit code is the child's.
 
 // clang-format off
@@ -52,9 +60,27 @@ struct DialogWatch {
   std::wstring file;
   int answer = IDOK;
   std::set<HWND> seen;
+  std::wstring progressFile;
   std::deque<std::pair<std::wstring, std::wstring>> replies;  // caption prefix, answer
   std::map<HWND, DWORD> replied;                              // when each dialog got its last reply
 };
+
+struct ProgressWatch {
+  HWND dialog = nullptr;
+  bool visible = false;
+  int low = -1, high = -1, pos = -1;
+  std::string press;  // escape, enter, cancel; empty once done
+  int pressAt = 0;
+};
+
+void note(const std::wstring& file, const std::string& line) {
+  if (file.empty()) return;
+  FILE* f = _wfopen(file.c_str(), L"ab");
+  if (f) {
+    std::fprintf(f, "%s\n", line.c_str());
+    std::fclose(f);
+  }
+}
 
 int answerId(const std::wstring& answer) {
   if (answer == L"yes") return IDYES;
@@ -130,6 +156,9 @@ BOOL CALLBACK visitTop(HWND window, LPARAM param) {
   EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&texts));
   std::string line = escape(caption);
   for (const auto& t : texts) line += "|" + escape(t);
+  wchar_t ownerClass[64] = L"none";
+  if (HWND owner = GetWindow(window, GW_OWNER)) GetClassNameW(owner, ownerClass, 64);
+  note(watch->progressFile, "box " + toUtf8(ownerClass));
   if (!watch->file.empty()) {
     FILE* f = _wfopen(watch->file.c_str(), L"ab");
     if (f) {
@@ -152,6 +181,66 @@ BOOL CALLBACK visitTop(HWND window, LPARAM param) {
   return TRUE;
 }
 
+BOOL CALLBACK findProgress(HWND window, LPARAM param) {
+  auto* found = reinterpret_cast<std::pair<DWORD, HWND>*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  wchar_t cls[64] = {};
+  GetClassNameW(window, cls, 64);
+  if (pid != found->first || wcscmp(cls, L"MyDialogClass") != 0) return TRUE;
+  found->second = window;
+  return FALSE;
+}
+
+// One look at the progress dialog: records its changes and delivers the press when due.
+void watchProgress(ProgressWatch& p, const std::wstring& file, DWORD pid) {
+  std::pair<DWORD, HWND> found{pid, nullptr};
+  EnumWindows(findProgress, reinterpret_cast<LPARAM>(&found));
+  if (!found.second) return;
+  p.dialog = found.second;
+  bool visible = IsWindowVisible(p.dialog);
+  if (visible && !p.visible) {
+    RECT r{}, d{};
+    GetWindowRect(p.dialog, &r);
+    GetWindowRect(GetDesktopWindow(), &d);
+    note(file, "shown " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+                   std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top) + " desktop " +
+                   std::to_string(d.right - d.left) + " " + std::to_string(d.bottom - d.top));
+  }
+  if (!visible && p.visible) note(file, "hidden");
+  p.visible = visible;
+  if (!visible) return;
+  HWND bar = GetDlgItem(p.dialog, 1001);
+  DWORD_PTR low = 0, high = 0, pos = 0;
+  if (!SendMessageTimeoutW(bar, 0x0407 /* PBM_GETRANGE */, TRUE, 0, SMTO_ABORTIFHUNG, 1000, &low) ||
+      !SendMessageTimeoutW(bar, 0x0407, FALSE, 0, SMTO_ABORTIFHUNG, 1000, &high) ||
+      !SendMessageTimeoutW(bar, 0x0408 /* PBM_GETPOS */, 0, 0, SMTO_ABORTIFHUNG, 1000, &pos))
+    return;
+  if (int(low) != p.low || int(high) != p.high) {
+    p.low = int(low);
+    p.high = int(high);
+    note(file, "range " + std::to_string(p.low) + " " + std::to_string(p.high));
+  }
+  if (int(pos) != p.pos) {
+    p.pos = int(pos);
+    note(file, "pos " + std::to_string(p.pos));
+  }
+  if (!p.press.empty() && p.pos >= p.pressAt) {
+    HWND button = GetDlgItem(p.dialog, IDCANCEL);
+    if (p.press == "cancel") {
+      PostMessageW(p.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    } else {
+      // The key goes to the focused control, as a keyboard would send it; the dialog's
+      // message loop turns Escape and Enter into commands.
+      WPARAM key = p.press == "escape" ? VK_ESCAPE : VK_RETURN;
+      PostMessageW(button, WM_KEYDOWN, key, 1);
+      PostMessageW(button, WM_KEYUP, key, LPARAM(0xC0000001));
+    }
+    note(file, "pressed " + p.press + " at " + std::to_string(p.pos));
+    p.press.clear();
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -166,6 +255,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::wstring cmd, cwd, statsFile;
   DialogWatch watch;
+  ProgressWatch progress;
   std::string line;
   while (std::getline(script, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -189,6 +279,13 @@ int wmain(int argc, wchar_t** argv) {
     } else if (verb == "reply") {
       std::size_t bar = rest.find(L'|');
       if (bar != std::wstring::npos) watch.replies.emplace_back(rest.substr(0, bar), rest.substr(bar + 1));
+    } else if (verb == "progress") {
+      watch.progressFile = rest;
+    } else if (verb == "press") {
+      std::size_t blank = rest.find(L' ');
+      progress.press = toUtf8(rest.substr(0, blank));
+      progress.pressAt =
+          blank == std::wstring::npos ? 0 : int(std::wcstol(rest.c_str() + blank + 1, nullptr, 10));
     } else if (verb == "answer") {
       watch.answer = rest == L"yes" ? IDYES : rest == L"no" ? IDNO : rest == L"cancel" ? IDCANCEL : IDOK;
     }
@@ -223,8 +320,20 @@ int wmain(int argc, wchar_t** argv) {
   HANDLE samplerThread =
       statsFile.empty() ? nullptr : CreateThread(nullptr, 0, Sampler::run, &sampler, 0, nullptr);
   // Poll for the child's dialogs until it ends; each dialog is recorded once and closed.
-  while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT)
+  while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) {
     EnumWindows(visitTop, reinterpret_cast<LPARAM>(&watch));
+    if (!watch.progressFile.empty() || !progress.press.empty())
+      watchProgress(progress, watch.progressFile, watch.pid);
+  }
+  if (!watch.progressFile.empty()) {
+    DWORD value = 0, size = sizeof value;
+    std::wstring name = L"InstallStarted_" + std::to_wstring(watch.pid);
+    bool found = RegGetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\larkfield\\jarwrap", name.c_str(),
+                              RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS;
+    note(watch.progressFile, "marker " + (found ? std::to_string(value) : std::string("absent")));
+    // The value is named by a process id that a later process may get again.
+    if (found) RegDeleteKeyValueW(HKEY_CURRENT_USER, L"SOFTWARE\\larkfield\\jarwrap", name.c_str());
+  }
   if (samplerThread) {
     WaitForSingleObject(samplerThread, INFINITE);
     CloseHandle(samplerThread);

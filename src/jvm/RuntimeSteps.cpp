@@ -2,6 +2,7 @@
 
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
+#include "instance/StartWait.h"
 #include "jre/Download.h"
 #include "jre/Pack200.h"
 #include "jre/ShippedRuntime.h"
@@ -21,7 +22,9 @@ void downloadRuntime(HWND window) {
   jre::downloadRuntime(window);
 }
 
-void setProgressBase(int) {}
+void setProgressBase(int base) {
+  instance::setProgressBase(base);
+}
 void unpackShippedRuntime(HWND window) {
   jre::unpackShippedRuntime(window);
 }
@@ -31,7 +34,9 @@ void useUnpackedRuntime(HWND) {
 void unpackPack200(const std::string& path) {
   jre::unpackPackedJar(chosenRuntime().home, path);
 }
-void startStartWait(HWND) {}
+void startStartWait(HWND window) {
+  instance::startStartWait(window);
+}
 bool launchJvm(const std::vector<std::wstring>& arguments) {
   return createAndRunJvm(arguments, true);
 }

@@ -76,7 +76,7 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
       int id = LOWORD(wParam);
       if (id == IDOK || id == IDCANCEL) {
         logLine(L"Canceled installer");
-        instance::clearStartMarkers();
+        instance::cancelStartMarkers();
         ::EndDialog(window, id);
         return TRUE;
       }

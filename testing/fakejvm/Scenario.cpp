@@ -31,6 +31,8 @@
 //   {"window": "title"}      creates a visible top-level window of this process
 //   {"registry": {"key": "SOFTWARE\\...", "name": "InstallStarted_{pid}", "dword": 2}}
 //                            writes a DWORD under HKEY_CURRENT_USER; {pid} is this process id
+//   {"read_registry": {"key": "SOFTWARE\\...", "name": "InstallStarted_{pid}"}}
+//                            records the DWORD under HKEY_CURRENT_USER (null when missing)
 //   {"window": "title", "minimized": true}   the same, shown minimized
 //   {"window_state": "title"}  records whether that window is minimized and in front
 //   {"wait_file": "path", "timeout_ms": n}   waits (dispatching messages) until the file
@@ -277,6 +279,20 @@ void Vm::runSteps(const json& steps) {
           RegCloseKey(hkey);
         }
         event({{"type", "registry"}, {"key", r["key"]}, {"name", name}, {"dword", data}, {"status", status}});
+      } else if (step.contains("read_registry")) {
+        const json& r = step["read_registry"];
+        std::string name = r.at("name").get<std::string>();
+        if (size_t p = name.find("{pid}"); p != std::string::npos) {
+          name.replace(p, 5, std::to_string(GetCurrentProcessId()));
+        }
+        DWORD data = 0;
+        DWORD size = sizeof data;
+        LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, wide(r.at("key").get<std::string>()).c_str(),
+                                      wide(name).c_str(), RRF_RT_REG_DWORD, nullptr, &data, &size);
+        event({{"type", "read_registry"},
+               {"key", r["key"]},
+               {"name", name},
+               {"dword", status == ERROR_SUCCESS ? json(data) : json()}});
       } else if (step.contains("window_state")) {
         HWND hwnd = findOwnWindow(wide(step["window_state"].get<std::string>()));
         event({{"type", "window_state"},

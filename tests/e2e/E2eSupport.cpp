@@ -92,6 +92,7 @@ RunResult Sandbox::runCommandLine(const std::string& commandLine, const RunOptio
     s << "dialogs " << winPath(dialogs) << "\n";
     s << "answer " << options.answer << "\n";
     for (const auto& reply : options.replies) s << "reply " << reply << "\n";
+    for (const auto& l : options.runner) s << l << "\n";
     s << "cmd " << commandLine << "\n";
   }
   std::string command;

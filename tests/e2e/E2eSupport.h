@@ -36,6 +36,7 @@ struct RunOptions {
   std::vector<std::string> replies;
   std::string lang;  // Linux LANG for Wine (user language)
   std::optional<fs::path> cwd;
+  std::vector<std::string> runner;  // further lines for the runner ("progress FILE", "press escape 0")
 };
 
 // A per-test sandbox below build/e2e/.

@@ -12,6 +12,7 @@
 #include "core/RunState.h"
 #include "instance/SingleInstance.h"
 #include "jvm/launch/Handshake.h"
+#include "jvm/launch/SplashConfig.h"
 #include "jvm/launch/VmOptionsWin.h"
 #include "payload/Extract.h"
 #include "win/Environment.h"
@@ -166,6 +167,7 @@ bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroy
   }
   logLine(L"JVM created");
   s.running = true;
+  if (core::configInt(108) != 0) passSplashTextSettings(s.env);
   handshake(s.env);
   if (!invokeMain(s.env, launcherArgs)) {
     logError(L"could not call main");

@@ -1,0 +1,9 @@
+#include "instance/StartWaitTiming.h"
+
+namespace shipkit::instance {
+
+StartWaitTiming startWaitTiming() {
+  return {};
+}
+
+}  // namespace shipkit::instance

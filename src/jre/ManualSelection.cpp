@@ -6,6 +6,7 @@
 
 #include "core/Config.h"
 #include "core/DialogIds.h"
+#include "core/DialogPlacement.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
 #include "core/RunState.h"
@@ -26,18 +27,6 @@ bool loadFileDialogFunction() {
   return openFileName.available();
 }
 
-// Places a window at the centre of its parent, or of the desktop when it has none.
-void centerOnParent(HWND window) {
-  HWND parent = ::GetParent(window);
-  if (!parent) parent = ::GetDesktopWindow();
-  RECT p{}, w{};
-  ::GetWindowRect(parent, &p);
-  ::GetWindowRect(window, &w);
-  int width = w.right - w.left, height = w.bottom - w.top;
-  ::SetWindowPos(window, nullptr, p.left + ((p.right - p.left) - width) / 2,
-                 p.top + ((p.bottom - p.top) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 std::wstring selectionText(bool downloadOffered) {
   std::wstring base = formatWithArgument(core::message(downloadOffered ? 20005 : 20006), L"64");
   return composeSelectionText(base, core::message(20019), win::wide(core::configString(126, 6000)),
@@ -48,7 +37,7 @@ INT_PTR CALLBACK selectionDialogProc(HWND window, UINT message, WPARAM wParam, L
   switch (message) {
     case WM_INITDIALOG: {
       const bool downloadOffered = lParam != 0;
-      centerOnParent(window);
+      core::centerOnParent(window);
       ::SetWindowTextW(window, core::message(20013).c_str());
       ::SetDlgItemTextW(window, IDCANCEL, core::message(20012).c_str());
       ::SetDlgItemTextW(window, kSelectionLocate, core::message(20011).c_str());

@@ -4,6 +4,7 @@
 
 #include "core/CommonControls.h"
 #include "core/Config.h"
+#include "core/DialogPlacement.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
 #include "core/RunState.h"
@@ -27,18 +28,6 @@ void registerDialogClass() {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = L"MyDialogClass";
   ::RegisterClassW(&wc);
-}
-
-void centerOnParent(HWND window) {
-  HWND parent = ::GetParent(window);
-  if (!parent) parent = ::GetDesktopWindow();
-  RECT p{}, w{};
-  ::GetWindowRect(parent, &p);
-  ::GetWindowRect(window, &w);
-  int width = w.right - w.left, height = w.bottom - w.top;
-  int x = p.left + ((p.right - p.left) - width) / 2;
-  int y = p.top + ((p.bottom - p.top) - height) / 2;
-  ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 namespace {

@@ -17,7 +17,5 @@ void registerDialogClass();
 // Runs the progress dialog modally; its start-up starts the main work (or, when the run
 // starts without a dialog, the runtime download) on a new thread.
 INT_PTR runProgressDialog(HWND owner);
-// Places a window at the centre of its parent, or of the desktop without one.
-void centerOnParent(HWND window);
 
 }  // namespace shipkit::launcher

@@ -12,9 +12,9 @@
 #include "core/Paths.h"
 #include "core/RunState.h"
 #include "instance/StartMarkers.h"
-#include "jvm/RuntimeSteps.h"
 #include "launcher/DllPath.h"
 #include "launcher/ProgressDialog.h"
+#include "launcher/RuntimeSteps.h"
 #include "payload/ContainerFormat.h"
 #include "payload/Extract.h"
 #include "payload/Integrity.h"
@@ -95,7 +95,7 @@ void chooseRuntime(HWND window) {
   const bool preferInstalled = core::configInt(161) != 0;
   if (!rs.runtimeArchivePresent) {
     instance::setStartMarkers(window != nullptr);
-    if (!rs.manualRuntime && jvm::searchRuntime()) return;
+    if (!rs.manualRuntime && searchRuntime()) return;
     if (rs.quiet) {
       if (core::configInt(157) == 0) {
         logError(L"No JRE found");
@@ -104,15 +104,15 @@ void chooseRuntime(HWND window) {
         std::exit(83);
       }
       writeStdout("No JRE found. Trying to download.\n");
-      jvm::downloadRuntime(nullptr);
+      downloadRuntime(nullptr);
     } else if (window) {
-      jvm::downloadRuntime(window);
+      downloadRuntime(window);
     } else {
       runProgressDialog(nullptr);
     }
   } else if (preferInstalled) {
     instance::setStartMarkers(window != nullptr);
-    if (jvm::searchRuntime())
+    if (searchRuntime())
       rs.runtimeArchivePresent = false;
     else
       instance::clearStartMarkers();
@@ -158,10 +158,10 @@ int runMainWork(HWND window) {
 
   const bool fresh = !rs.languageRestart || rs.restartFailed;
   if (fresh) {
-    jvm::setProgressBase(!rs.runtimeArchivePresent ? 100 : (core::configInt(153) != 0 ? 300 : 200));
-    if (rs.runtimeArchivePresent) jvm::unpackShippedRuntime(window);
+    setProgressBase(!rs.runtimeArchivePresent ? 100 : (core::configInt(153) != 0 ? 300 : 200));
+    if (rs.runtimeArchivePresent) unpackShippedRuntime(window);
   } else if (rs.runtimeArchivePresent) {
-    jvm::useUnpackedRuntime(window);
+    useUnpackedRuntime(window);
   }
   if (fresh) {
     int32_t count = core::configInt(2002);
@@ -169,7 +169,7 @@ int runMainWork(HWND window) {
          payload::splitNames(core::configStringCopy(2003), count > 0 ? std::size_t(count) : 0)) {
       if (name.size() >= 5 && name.ends_with(".pack")) {
         logLine(L"unpacking %S", name.c_str());
-        jvm::unpackPack200(rs.extractionDir + "\\" + name);
+        unpackPack200(rs.extractionDir + "\\" + name);
       }
     }
   }
@@ -185,12 +185,12 @@ int runMainWork(HWND window) {
     std::exit(0);
   }
 
-  if (window) jvm::startStartWait(window);
+  if (window) startStartWait(window);
   instance::setStartMarkers(window != nullptr);
 
   std::vector<std::wstring> javaArgs;
   splitCommandLine(::GetCommandLineW(), javaArgs);
-  if (!jvm::launchJvm(javaArgs)) {
+  if (!launchJvm(javaArgs)) {
     logError(L"Could not start JVM");
     fatalMessage(1005);
   }

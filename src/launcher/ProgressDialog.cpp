@@ -9,8 +9,8 @@
 #include "core/Log.h"
 #include "core/RunState.h"
 #include "instance/StartMarkers.h"
-#include "jvm/RuntimeSteps.h"
 #include "launcher/MainWork.h"
+#include "launcher/RuntimeSteps.h"
 
 namespace shipkit::launcher {
 
@@ -37,7 +37,7 @@ namespace {
 DWORD WINAPI workThread(LPVOID parameter) {
   HWND window = static_cast<HWND>(parameter);
   if (runState().startWithoutDialog)
-    jvm::downloadRuntime(window);
+    downloadRuntime(window);
   else
     runMainWork(window);
   return 0;

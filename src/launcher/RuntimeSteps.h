@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace shipkit::jvm {
+namespace shipkit::launcher {
 
 // Runs the configured runtime search; true when a runtime was found and loaded.
 bool searchRuntime();
@@ -25,4 +25,4 @@ void startStartWait(HWND window);
 // Creates the Java virtual machine and calls the installer's main; false when it cannot start.
 bool launchJvm(const std::vector<std::wstring>& arguments);
 
-}  // namespace shipkit::jvm
+}  // namespace shipkit::launcher

@@ -1,7 +1,5 @@
-#include "jvm/RuntimeSteps.h"
+#include "launcher/RuntimeSteps.h"
 
-#include "core/ErrorDisplay.h"
-#include "core/Log.h"
 #include "instance/StartWait.h"
 #include "jre/Download.h"
 #include "jre/Pack200.h"
@@ -10,12 +8,10 @@
 #include "jvm/launch/JavaVMLauncher.h"
 #include "jvm/locate/LoadDll.h"
 
-namespace shipkit::jvm {
-
-using core::logLine;
+namespace shipkit::launcher {
 
 bool searchRuntime() {
-  return LoadDLL(false, nullptr, false);
+  return jvm::LoadDLL(false, nullptr, false);
 }
 
 void downloadRuntime(HWND window) {
@@ -32,13 +28,13 @@ void useUnpackedRuntime(HWND) {
   jre::useShippedRuntime();
 }
 void unpackPack200(const std::string& path) {
-  jre::unpackPackedJar(chosenRuntime().home, path);
+  jre::unpackPackedJar(jvm::chosenRuntime().home, path);
 }
 void startStartWait(HWND window) {
   instance::startStartWait(window);
 }
 bool launchJvm(const std::vector<std::wstring>& arguments) {
-  return createAndRunJvm(arguments, true);
+  return jvm::createAndRunJvm(arguments, true);
 }
 
-}  // namespace shipkit::jvm
+}  // namespace shipkit::launcher

@@ -14,7 +14,8 @@ passed=0 failed=0 status=0
 run_ctest() {
   local log
   log=$(mktemp)
-  ctest --test-dir "$1" -j "$(nproc)" --output-on-failure 2>&1 | tee "$log"
+  # No test takes more than seconds; a hung one fails after five minutes instead of stalling the run.
+  ctest --test-dir "$1" -j "$(nproc)" --timeout 300 --output-on-failure 2>&1 | tee "$log"
   [[ ${PIPESTATUS[0]} -eq 0 ]] || status=1
   local line
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)

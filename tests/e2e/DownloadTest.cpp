@@ -121,9 +121,7 @@ struct Download {
     options.unset = {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"};
     return box.run(box.build(manifest), arguments, options);
   }
-  std::vector<std::string> log() const {
-    return box.logs().empty() ? std::vector<std::string>{} : Sandbox::logLines(box.logs().back());
-  }
+  std::vector<std::string> log() const { return box.lastLogLines(); }
 };
 
 }  // namespace

@@ -154,6 +154,22 @@ std::vector<std::string> Sandbox::logLines(const fs::path& log) {
   return lines;
 }
 
+std::vector<std::string> Sandbox::lastLogLines() const {
+  std::vector<fs::path> all = logs();
+  return all.empty() ? std::vector<std::string>{} : logLines(all.back());
+}
+
+json reportOf(const fs::path& file) {
+  std::string text = Sandbox::readFile(file);
+  return text.empty() ? json() : json::parse(text, nullptr, false);
+}
+
+std::string lower(std::string text) {
+  for (auto& c : text)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return text;
+}
+
 bool contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }

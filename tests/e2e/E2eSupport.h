@@ -60,11 +60,18 @@ class Sandbox {
   // The lines of a log file without their "[s:ms] " prefixes (CR LF split, BOM dropped).
   static std::vector<std::string> logLines(const fs::path& log);
   static std::string readFile(const fs::path& path);
+  // The lines of the newest log, or none.
+  std::vector<std::string> lastLogLines() const;
 
  private:
   fs::path dir_, temp_;
   std::atomic<int> runs_{0};  // runs may overlap (concurrent instances)
 };
+
+// The fake JVM's report; null when it is missing or not JSON.
+json reportOf(const fs::path& file);
+// ASCII letters lowered, as the launcher normalises paths.
+std::string lower(std::string text);
 
 bool contains(const std::vector<std::string>& lines, const std::string& line);
 // Index of the first line equal to `line` at or after `from`, or -1.

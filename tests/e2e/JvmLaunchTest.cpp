@@ -29,17 +29,6 @@ fs::path makeRuntime(const fs::path& dir, const std::string& version,
   return dir;
 }
 
-json reportOf(const fs::path& file) {
-  std::string text = Sandbox::readFile(file);
-  return text.empty() ? json() : json::parse(text, nullptr, false);
-}
-
-std::string lower(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
-
 // The launcher path as the instance semaphore name carries it.
 std::string semaphorePath(const std::string& exe) {
   std::string s = lower(exe);
@@ -71,9 +60,7 @@ struct Launch {
     options.env = env;
     return box.run(box.build(manifest), arguments, options);
   }
-  std::vector<std::string> log() const {
-    return box.logs().empty() ? std::vector<std::string>{} : Sandbox::logLines(box.logs().back());
-  }
+  std::vector<std::string> log() const { return box.lastLogLines(); }
 };
 
 }  // namespace

@@ -70,13 +70,8 @@ class NativesLaunch : public ::testing::Test {
                    {"SKT_TEST_JRE", winPath(runtime_)}};
     return box_.run(box_.build(manifest_), "-q", options);
   }
-  json report() const {
-    std::string text = Sandbox::readFile(report_);
-    return text.empty() ? json() : json::parse(text, nullptr, false);
-  }
-  std::vector<std::string> log() const {
-    return box_.logs().empty() ? std::vector<std::string>{} : Sandbox::logLines(box_.logs().back());
-  }
+  json report() const { return reportOf(report_); }
+  std::vector<std::string> log() const { return box_.lastLogLines(); }
   static json call(const std::string& target, const json& args) { return {{"call", target}, {"args", args}}; }
 
   Sandbox box_;

@@ -13,12 +13,6 @@ using namespace e2e;
 
 namespace {
 
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return char(std::tolower(c)); });
-  return text;
-}
-
 TEST(ProcessNativesLaunch, RunningModulesAndOpenFilesReachTheJavaSide) {
   Sandbox box;
   fs::path runtime = box.dir() / "rt";

@@ -57,10 +57,7 @@ class ServiceAccountLaunch : public ::testing::Test {
                    {"SKT_TEST_JRE", winPath(runtime_)}};
     return box_.run(box_.build(manifest_), "-q", options);
   }
-  json report() const {
-    const std::string text = Sandbox::readFile(report_);
-    return text.empty() ? json() : json::parse(text, nullptr, false);
-  }
+  json report() const { return reportOf(report_); }
   static json call(const std::string& target, const json& args) { return {{"call", target}, {"args", args}}; }
 
   Sandbox box_;

@@ -64,17 +64,6 @@ std::vector<fs::path> extractionDirs(const fs::path& root) {
   return dirs;
 }
 
-json reportOf(const fs::path& file) {
-  std::string text = Sandbox::readFile(file);
-  return text.empty() ? json() : json::parse(text, nullptr, false);
-}
-
-std::string lower(std::string s) {
-  for (auto& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
-
 struct Shipped {
   Sandbox box;
   fs::path report = box.dir() / "report.json";
@@ -95,9 +84,7 @@ struct Shipped {
     options.env["FAKE_UNPACK200_RECORD"] = winPath(record);
     return box.run(box.build(manifest), arguments, options);
   }
-  std::vector<std::string> log() const {
-    return box.logs().empty() ? std::vector<std::string>{} : Sandbox::logLines(box.logs().back());
-  }
+  std::vector<std::string> log() const { return box.lastLogLines(); }
 };
 
 }  // namespace

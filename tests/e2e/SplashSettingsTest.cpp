@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SplashSettings,
     testing::Values(
         SettingsCase{"EntriesInOrder", kAllEntries, json::object(),
-                     json::array({true, true, "Installing now", 12, -34, "255,128,0", 56, 78,
-                                  "second line", 2147483647, 0, "0,0,0", 9, 10}),
+                     json::array({true, true, "Installing now", 12, -34, "255,128,0", 56, 78, "second line",
+                                  2147483647, 0, "0,0,0", 9, 10}),
                      ""},
         SettingsCase{"MissingEntriesAreEmptyAndZero",
                      {{"108", "1"}},

@@ -92,9 +92,7 @@ struct WaitRun {
     runner.insert(runner.begin(), "progress " + winPath(progress));
     result = box.run(options.out, arguments, {.env = env, .cwd = cwd, .runner = runner});
   }
-  std::vector<std::string> log() const {
-    return box.logs().empty() ? std::vector<std::string>{} : Sandbox::logLines(box.logs().back());
-  }
+  std::vector<std::string> log() const { return box.lastLogLines(); }
   // The markers as the Java side read them at the start of main: {per-process, general}.
   std::pair<json, json> markersAtMain() const {
     json r = json::parse(Sandbox::readFile(report), nullptr, false);

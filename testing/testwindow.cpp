@@ -6,7 +6,8 @@
 //      stubborn  one visible window titled TITLE that ignores WM_CLOSE
 //      untitled  one visible window without a title
 // Sets the named event EVENT once the window exists, and ends by itself after SECONDS
-// (default 60) so that a failed test leaves nothing running.
+// (default 60) so that a failed test leaves nothing running. Exit codes: 2 bad arguments,
+// 3 no window class, 5 no window, 4 the time ran out.
 // clang-format off
 #include <windows.h>
 #include <shellapi.h>  // needs windows.h first
@@ -49,10 +50,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   cls.lpfnWndProc = windowProc;
   cls.hInstance = GetModuleHandleW(nullptr);
   cls.lpszClassName = L"ShipkitTestWindow";
-  if (!RegisterClassW(&cls)) return 2;
-  HWND window = CreateWindowExW(0, cls.lpszClassName, title, WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr,
-                                nullptr, cls.hInstance, nullptr);
-  if (!window) return 2;
+  if (!RegisterClassW(&cls)) return 3;
+  // The first window of a process connects it to the desktop; under Wine that connection can
+  // fail for a moment while the desktop process of the prefix ends or starts, so the creation
+  // is tried again for up to two seconds before the helper gives up.
+  HWND window = nullptr;
+  for (int attempt = 0; attempt < 40 && !window; ++attempt) {
+    if (attempt > 0) Sleep(50);
+    window = CreateWindowExW(0, cls.lpszClassName, title, WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr,
+                             nullptr, cls.hInstance, nullptr);
+  }
+  if (!window) return 5;
   if (mode != L"hidden") ShowWindow(window, SW_SHOWNORMAL);
   SetTimer(window, 1, seconds * 1000, nullptr);
 

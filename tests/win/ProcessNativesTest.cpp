@@ -55,6 +55,8 @@ class Helper {
     si.cb = sizeof si;
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
       CloseHandle(pi_.hThread);
+    else
+      startError_ = GetLastError();
   }
   ~Helper() {
     CloseHandle(ready_);
@@ -71,6 +73,13 @@ class Helper {
     if (!pi_.hProcess) return false;
     HANDLE waits[] = {ready_, pi_.hProcess};
     return WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
+  }
+  // Why ready() failed, for the failure message.
+  std::string state() const {
+    if (!pi_.hProcess) return "not started (error " + std::to_string(startError_) + ")";
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return code == STILL_ACTIVE ? "running without a window" : "ended with code " + std::to_string(code);
   }
   int pid() const { return int(pi_.dwProcessId); }
   bool running() const { return WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
@@ -99,6 +108,7 @@ class Helper {
   PROCESS_INFORMATION pi_{};
   std::string title_;
   HANDLE ready_ = nullptr;
+  DWORD startError_ = 0;
 };
 
 // Polls (bounded) until `window` is the foreground window: activation across processes is
@@ -153,7 +163,7 @@ TEST_P(Terminate, AnswersTheStatusAndEndsWhatItShould) {
   json ids = json::array();
   for (const char* mode : t.modes) helpers.push_back(std::make_unique<Helper>(mode));
   for (const auto& h : helpers) {
-    ASSERT_TRUE(h->ready());
+    ASSERT_TRUE(h->ready()) << h->state();
     ids.push_back(h->pid());
   }
   if (t.addMissingId) ids.push_back(kMissingPid);
@@ -209,7 +219,9 @@ std::string lastInvisibleTitle(int pid) {
 
 TEST_F(ProcessNatives, TitlesAndWindowInformationOfOtherProcesses) {
   Helper titled("titled", "shipkit titled \u00e9"), hidden("hidden", "shipkit hidden"), untitled("untitled");
-  ASSERT_TRUE(titled.ready() && hidden.ready() && untitled.ready());
+  ASSERT_TRUE(titled.ready()) << titled.state();
+  ASSERT_TRUE(hidden.ready()) << hidden.state();
+  ASSERT_TRUE(untitled.ready()) << untitled.state();
 
   EXPECT_EQ(call("Misc.getWindowTitle0", {titled.pid()}), titled.title());
   // Every GUI thread also owns a hidden "Default IME" window (on Windows too): without a
@@ -239,7 +251,7 @@ TEST_F(ProcessNatives, TitlesAndWindowInformationOfOtherProcesses) {
 // The launcher's own windows: to the front, restored from minimized.
 TEST_F(ProcessNatives, OwnWindowsComeToTheFront) {
   Helper other("titled");
-  ASSERT_TRUE(other.ready());
+  ASSERT_TRUE(other.ready()) << other.state();
   HWND own = CreateWindowExW(0, L"STATIC", L"shipkit own window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
                              100, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(own, nullptr);
@@ -269,7 +281,7 @@ std::wstring ownExePath() {
 
 TEST_F(ProcessNatives, RunningModulesListEveryProcessAsIdAndPath) {
   Helper helper("hidden");
-  ASSERT_TRUE(helper.ready());
+  ASSERT_TRUE(helper.ready()) << helper.state();
   for (bool debugPrivilegeOff : {false, true}) {
     const json modules = call("Misc.getRunningModules0", {debugPrivilegeOff});
     ASSERT_TRUE(modules.is_array()) << modules.dump();

@@ -29,6 +29,8 @@ struct LogState {
   bool deleted = false;     // removed at exit: later lines must not create it again
   std::wstring path;
   int64_t startMs = 0;
+  int batches = 0;          // open LogBatch scopes
+  win::UniqueFile batched;  // the stream kept open while a batch scope exists
 };
 
 // Never destroyed: threads that still log while the process exits (a worker after Cancel)
@@ -75,6 +77,7 @@ void deleteLogAtExit() {
   LogState& s = state();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
   if (!s.kept && !s.requested && !s.path.empty()) {
+    s.batched.reset();
     ::DeleteFileW(s.path.c_str());
     s.deleted = true;
   }
@@ -130,7 +133,10 @@ void write(bool error, const wchar_t* format, va_list args) {
       return;
     }
     win::UniqueFile file;
-    if (!s.path.empty()) file = openLog(s.path, OPEN_EXISTING);
+    if (s.batched)
+      file = std::move(s.batched);
+    else if (!s.path.empty())
+      file = openLog(s.path, OPEN_EXISTING);
     if (!s.initialised) file = initialise(s);
     if (file) {
       std::wstring line = logPrefix(nowMs() - s.startMs);
@@ -139,6 +145,7 @@ void write(bool error, const wchar_t* format, va_list args) {
       line += L"\n";
       writeAll(file.get(), toUtf8TextMode(line));
     }
+    if (s.batches > 0) s.batched = std::move(file);
   }
   ::SetLastError(savedError);
 }
@@ -157,6 +164,18 @@ void logError(const wchar_t* format, ...) {
   va_start(args, format);
   write(true, format, args);
   va_end(args);
+}
+
+LogBatch::LogBatch() {
+  LogState& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  ++s.batches;
+}
+
+LogBatch::~LogBatch() {
+  LogState& s = state();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  if (--s.batches == 0) s.batched.reset();
 }
 
 void setLogRequested() {

@@ -11,6 +11,18 @@ namespace shipkit::core {
 void logLine(const wchar_t* format, ...);
 void logError(const wchar_t* format, ...);
 
+// Every entry opens the file for appending and closes it again, so that between entries the
+// file is complete and held by nobody. While a LogBatch exists, the entries share one open
+// stream instead: a burst of entries (one per extracted file) then costs one open, not one
+// each. What is written is the same and reaches the file at once.
+class LogBatch {
+ public:
+  LogBatch();
+  ~LogBatch();
+  LogBatch(const LogBatch&) = delete;
+  LogBatch& operator=(const LogBatch&) = delete;
+};
+
 // Marks the log as requested by the command-line switch.
 void setLogRequested();
 bool logRequested();

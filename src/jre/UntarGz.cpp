@@ -83,6 +83,7 @@ bool untarGz(const char* archive, const char* target, HWND window, int32_t total
   ::SetCurrentDirectoryA(target);
   UntarResult result;
   {
+    core::LogBatch batch;  // a line per member
     GzInput input(file);
     FileOutput output(window, total);
     result = untar(input, output, kCopyBuffer);

@@ -130,6 +130,7 @@ int extractPayload() {
   ContainerReader reader(source);
   source.seek(tables().fileDataPosition);
 
+  core::LogBatch batch;  // a line or two per file
   for (const auto& name : names) {
     const std::string path = dir + "\\" + name;
     std::size_t slash = name.find('\\');

@@ -45,13 +45,18 @@ class FileOutput : public TarOutput {
     return ::WriteFile(file_.get(), data, DWORD(length), &written, nullptr) && written == length;
   }
   bool closeFile() override { return ::CloseHandle(file_.release()) != 0; }
+  // Once per member and at most every 200 ms while one is copied. A position the bar already
+  // shows is not sent again: each update is a message to the dialog's thread, which with
+  // thousands of small members would cost more than the files themselves.
   void progress(int64_t position, bool member) override {
     if (!window_) return;
     DWORD now = ::GetTickCount();
     if (!member && now - lastUpdate_ <= 200) return;
     lastUpdate_ = now;
-    ::SendDlgItemMessageW(window_, core::kProgressBar, PBM_SETPOS, WPARAM(untarProgress(position, total_)),
-                          0);
+    const int shown = untarProgress(position, total_);
+    if (shown == lastShown_) return;
+    lastShown_ = shown;
+    ::SendDlgItemMessageW(window_, core::kProgressBar, PBM_SETPOS, WPARAM(shown), 0);
   }
   void log(const std::string& text, bool error) override {
     if (error)
@@ -64,6 +69,7 @@ class FileOutput : public TarOutput {
   HWND window_;
   int32_t total_;
   DWORD lastUpdate_;
+  int lastShown_ = -1;
   win::UniqueFile file_;
 };
 

@@ -23,6 +23,7 @@
 #include "core/RunState.h"
 #include "jvm/launch/DisplayDpi.h"
 #include "jvm/launch/Splash.h"
+#include "win/ComPtr.h"
 
 using namespace shipkit;
 using Bytes = std::vector<std::uint8_t>;
@@ -101,32 +102,29 @@ struct Decoded {
   std::vector<std::uint32_t> middleRow;
 };
 std::optional<Decoded> decode(const Bytes& png) {
-  IWICImagingFactory* factory = nullptr;
-  IWICStream* stream = nullptr;
-  IWICBitmapDecoder* decoder = nullptr;
-  IWICBitmapFrameDecode* frame = nullptr;
-  IWICFormatConverter* converter = nullptr;
-  std::optional<Decoded> out;
+  win::ComPtr<IWICImagingFactory> factory;
+  win::ComPtr<IWICStream> stream;
+  win::ComPtr<IWICBitmapDecoder> decoder;
+  win::ComPtr<IWICBitmapFrameDecode> frame;
+  win::ComPtr<IWICFormatConverter> converter;
   Decoded d;
-  if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_IWICImagingFactory, reinterpret_cast<void**>(&factory))) &&
-      SUCCEEDED(factory->CreateStream(&stream)) &&
-      SUCCEEDED(stream->InitializeFromMemory(const_cast<BYTE*>(png.data()), DWORD(png.size()))) &&
-      SUCCEEDED(
-          factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) &&
-      SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&d.width, &d.height)) &&
-      SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
-      SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
-                                      0, WICBitmapPaletteTypeCustom))) {
-    d.middleRow.resize(d.width);
-    WICRect row{0, INT(d.height / 2), INT(d.width), 1};
-    if (SUCCEEDED(converter->CopyPixels(&row, d.width * 4, d.width * 4,
-                                        reinterpret_cast<BYTE*>(d.middleRow.data()))))
-      out = d;
-  }
-  for (IUnknown* p : std::initializer_list<IUnknown*>{converter, frame, decoder, stream, factory})
-    if (p) p->Release();
-  return out;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                              factory.putVoid())) ||
+      FAILED(factory->CreateStream(stream.put())) ||
+      FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(png.data()), DWORD(png.size()))) ||
+      FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                              decoder.put())) ||
+      FAILED(decoder->GetFrame(0, frame.put())) || FAILED(frame->GetSize(&d.width, &d.height)) ||
+      FAILED(factory->CreateFormatConverter(converter.put())) ||
+      FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                                   nullptr, 0, WICBitmapPaletteTypeCustom)))
+    return std::nullopt;
+  d.middleRow.resize(d.width);
+  WICRect row{0, INT(d.height / 2), INT(d.width), 1};
+  if (FAILED(
+          converter->CopyPixels(&row, d.width * 4, d.width * 4, reinterpret_cast<BYTE*>(d.middleRow.data()))))
+    return std::nullopt;
+  return d;
 }
 
 class Splash : public testing::Test {

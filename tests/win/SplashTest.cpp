@@ -250,6 +250,7 @@ TEST_F(Splash, ImageChoiceRescalingAndLibraryFailures) {
     std::vector<std::string> logged;  // log lines that start so, in this order
     std::vector<std::string> absent;  // log lines that must not start so
     bool shown;
+    bool undecodable = false;  // image 10000 is bytes the imaging component cannot read
   } rows[] = {
       {"scale 1 loads 10000 without a factor",
        1.0f,
@@ -327,13 +328,27 @@ TEST_F(Splash, ImageChoiceRescalingAndLibraryFailures) {
        {"ERROR: Could not find functions in splashscreen.dll"},
        {},
        false},
+      // The rescaling fails: the image goes as it is, with its own scale.
+      {"1.5 with an undecodable 10000",
+       1.5f,
+       false,
+       "splash\\splashscreen.dll",
+       {"SplashInit", "SplashSetScaleFactor 1", "SplashLoadMemory"},
+       "0",
+       {"scaling splash image 1.500000", "splash load memory returned 2 1 (",
+        "setting scale factor 1.500000"},
+       {"ERROR: "},
+       true,
+       true},
   };
+  const Bytes junk = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
   int index = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const std::size_t logOffset = logText().size();
     DeleteFileA((root_ + "\\report.jsonl").c_str());
-    std::vector<std::pair<int, Bytes>> images = {{0, image0}};
+    const Bytes& first = row.undecodable ? junk : image0;
+    std::vector<std::pair<int, Bytes>> images = {{0, first}};
     if (row.with10002) images.push_back({2, image2});
     HMODULE module = imageModule("images" + std::to_string(index), images);
     std::string home = runtime("rt" + std::to_string(index++), row.dll);
@@ -364,7 +379,7 @@ TEST_F(Splash, ImageChoiceRescalingAndLibraryFailures) {
     const std::string load = lines.empty() ? "" : lines.back();
     const std::string loaded = row.loaded;
     if (loaded == "0" || loaded == "2") {
-      const Bytes& expected = loaded == "0" ? image0 : image2;
+      const Bytes& expected = loaded == "0" ? first : image2;
       EXPECT_EQ(field(load, "fnv1a64"), fnv1a64(expected));
       EXPECT_EQ(field(load, "bytes"), std::to_string(expected.size()));
     } else if (!loaded.empty()) {

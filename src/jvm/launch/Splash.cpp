@@ -38,7 +38,6 @@ HMODULE imageModule() {
 }
 
 struct Image {
-  HGLOBAL resource = nullptr;
   const std::uint8_t* data = nullptr;
   int size = 0;
   explicit operator bool() const { return data != nullptr; }
@@ -49,8 +48,7 @@ Image splashImage(HMODULE module, int offset) {
   HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(kSplashResourceBase + offset), kRcData);
   if (!found) return {};
   Image image;
-  image.resource = ::LoadResource(module, found);
-  image.data = static_cast<const std::uint8_t*>(::LockResource(image.resource));
+  image.data = static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module, found)));
   image.size = int(::SizeofResource(module, found));
   return image;
 }
@@ -60,13 +58,14 @@ void closeShownSplash() {
   if (SplashCloseFn close = gClose.load()) close();
 }
 
-// Loads the image and logs what the library answered, with the step that chose the image.
-int loadMemory(SplashLoadMemoryFn load, int step, const void* source, const std::uint8_t* data, int size) {
+// Loads the image and logs what the library answered, with the step that chose the image, the
+// library's function and the bytes handed to it.
+int loadMemory(SplashLoadMemoryFn load, int step, const std::uint8_t* data, int size) {
   const int result = load(const_cast<std::uint8_t*>(data), size);
   const wchar_t* format = step == 1   ? L"splash load memory returned 1 %d (%p, %p, %d)"
                           : step == 2 ? L"splash load memory returned 2 %d (%p, %p, %d)"
                                       : L"splash load memory returned 3 %d (%p, %p, %d)";
-  logLine(format, result, source, data, size);
+  logLine(format, result, reinterpret_cast<void*>(load), data, size);
   return result;
 }
 
@@ -107,13 +106,13 @@ void showSplashWith(const std::string& jvmHome, HMODULE images, float scale) {
       logLine(L"scaling splash image %f", double(plan.remaining));
       if (std::optional<std::vector<std::uint8_t>> scaled = rescaleImage(image.bytes(), plan.remaining)) {
         setScale(scale);
-        loadMemory(load, 1, image.data, scaled->data(), int(scaled->size()));
+        loadMemory(load, 1, scaled->data(), int(scaled->size()));
         loaded = true;
       }
     }
     if (!loaded) {
       setScale(plan.imageScale);
-      loadMemory(load, 2, image.resource, image.data, image.size);
+      loadMemory(load, 2, image.data, image.size);
     }
     logLine(L"setting scale factor %f", double(scale));
   } else {
@@ -122,7 +121,7 @@ void showSplashWith(const std::string& jvmHome, HMODULE images, float scale) {
       logError(L"Could not find splash image %d", kSplashResourceBase);
       return;
     }
-    loadMemory(load, 3, image.resource, image.data, image.size);
+    loadMemory(load, 3, image.data, image.size);
   }
   gClose = close;
   gShown = true;

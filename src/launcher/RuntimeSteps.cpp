@@ -6,6 +6,7 @@
 #include "jre/ShippedRuntime.h"
 #include "jvm/ChosenRuntime.h"
 #include "jvm/launch/JavaVMLauncher.h"
+#include "jvm/launch/Splash.h"
 #include "jvm/locate/LoadDll.h"
 
 namespace shipkit::launcher {
@@ -34,7 +35,9 @@ void startStartWait(HWND window) {
   instance::startStartWait(window);
 }
 bool launchJvm(const std::vector<std::wstring>& arguments) {
-  return jvm::createAndRunJvm(arguments, true);
+  // A vendor who packed splash images into the launcher (image 10000 is the one for scale
+  // 1.0) wants them shown; a launcher without images shows no splash and logs nothing of it.
+  return jvm::createAndRunJvm(arguments, true, jvm::hasSplashImage());
 }
 
 }  // namespace shipkit::launcher

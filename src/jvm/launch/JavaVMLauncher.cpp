@@ -12,6 +12,7 @@
 #include "core/RunState.h"
 #include "instance/SingleInstance.h"
 #include "jvm/launch/Handshake.h"
+#include "jvm/launch/Splash.h"
 #include "jvm/launch/SplashConfig.h"
 #include "jvm/launch/VmOptionsWin.h"
 #include "payload/Extract.h"
@@ -144,7 +145,7 @@ std::vector<std::string> launcherSystemProperties() {
   return props;
 }
 
-bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroyAfterMain) {
+bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroyAfterMain, bool showSplash) {
   VmState& s = vmState();
   logLine(L"launching program");
   std::vector<std::string> options = assembleVmOptions(launcherArgs, launcherSystemProperties());
@@ -166,6 +167,7 @@ bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroy
     return false;
   }
   logLine(L"JVM created");
+  if (showSplash) showOrCloseSplash(true);
   s.running = true;
   if (core::configInt(108) != 0) passSplashTextSettings(s.env);
   handshake(s.env);

@@ -20,9 +20,10 @@ bool resolveEntryPoint(HMODULE library);
 // The launcher's system properties that lead the option list.
 std::vector<std::string> launcherSystemProperties();
 
-// Creates the virtual machine, runs the handshake and main; destroys the machine after
-// main when asked. False when the machine cannot be created or main ended with an exception.
-bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroyAfterMain);
+// Creates the virtual machine, shows the splash screen right after when asked, runs the
+// handshake and main; destroys the machine after main when asked. False when the machine
+// cannot be created or main ended with an exception.
+bool createAndRunJvm(const std::vector<std::wstring>& launcherArgs, bool destroyAfterMain, bool showSplash);
 
 // Set once the virtual machine exists.
 bool jvmRunning();

@@ -6,7 +6,9 @@
 #include <map>
 
 #include "PackTestSupport.h"
+#include "pack/PeResources.h"
 #include "pack/PeStub.h"
+#include "pack/StubResources.h"
 
 namespace shipkit::pack::test {
 namespace {
@@ -55,11 +57,17 @@ std::string image(char seed, std::size_t n) {
 
 TEST(PackSplash, ImagesBecomeNeutralRcdataResourcesBesideTheStubsOwn) {
   ScratchDir dir;
-  std::string stub = readFile(kStub);
+  const std::string stub = readFile(kStub);
   writeFile(dir / "launcher.exe", stub);
   const std::map<std::string, std::string> own = resources(dir / "launcher.exe");
   ASSERT_TRUE(own.count("--type=14 --name=1001 --language=1033")) << "the stub's icon group";
   ASSERT_TRUE(own.count("--type=24 --name=1 --language=1033")) << "the stub's manifest";
+  StubLayout original;
+  std::string error;
+  ASSERT_TRUE(analyzeStub(stub, original, error)) << error;
+  std::string bare = stub;  // no resource directory at all
+  bare.replace(original.peOffset + 24 + 112 + 8 * 2, 8, 8, '\0');
+  writeFile(dir / "bare.exe", bare);
   writeFile(dir / "s100.png", image('a', 3000));
   writeFile(dir / "s150.png", image('b', 4501));  // odd size: the next image is realigned
   writeFile(dir / "s200.png", image('c', 1));
@@ -68,26 +76,35 @@ TEST(PackSplash, ImagesBecomeNeutralRcdataResourcesBesideTheStubsOwn) {
   const std::string files = R"("files": [{"name": "a.txt", "text": "payload"}])";
   struct Case {
     const char* what;
-    std::string stub;  // file in dir
+    std::string stub;  // file in dir; its resources are expected too, unless replaced
     std::string splash;
     std::map<int, std::string> images;  // resource id -> source file
+    std::size_t addedSections;
   };
   const Case cases[] = {
       {"three scales, listed out of order",
        "launcher.exe",
        R"([{"scale": 2, "source": "s200.png"}, {"scale": 1.0, "source": "s100.png"},
            {"scale": 1.5, "source": "s150.png"}])",
-       {{10000, "s100.png"}, {10002, "s150.png"}, {10004, "s200.png"}}},
+       {{10000, "s100.png"}, {10002, "s150.png"}, {10004, "s200.png"}},
+       1},
       {"the highest scale",
        "launcher.exe",
        R"([{"scale": 17.0, "source": "s1700.png"}])",
-       {{10064, "s1700.png"}}},
-      // An installer made with images serves as a stub again: its tree (in the appended
-      // section) is read back, 10002 is replaced and the others are kept.
-      {"images replaced in an installer",
+       {{10064, "s1700.png"}},
+       1},
+      {"a stub without resources",
+       "bare.exe",
+       R"([{"scale": 1.25, "source": "s100.png"}])",
+       {{10001, "s100.png"}},
+       1},
+      // The first installer serves as a stub again: its tree, read from the section the
+      // packer appended, keeps 10000 and 10004 and gets a new 10002.
+      {"an image replaced in an installer",
        "first.exe",
        R"([{"scale": 1.5, "source": "other150.png"}])",
-       {{10000, "s100.png"}, {10002, "other150.png"}, {10004, "s200.png"}}},
+       {{10002, "other150.png"}},
+       2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -96,9 +113,9 @@ TEST(PackSplash, ImagesBecomeNeutralRcdataResourcesBesideTheStubsOwn) {
     ASSERT_TRUE(built.ok) << built.error;
     Built again = buildWith(dir, manifest, readFile(dir / c.stub));
     EXPECT_TRUE(built.bytes == again.bytes) << "the output is deterministic";
-    if (c.stub == "launcher.exe" && c.images.size() == 3) writeFile(dir / "first.exe", built.bytes);
+    if (!std::filesystem::exists(dir / "first.exe")) writeFile(dir / "first.exe", built.bytes);
 
-    std::map<std::string, std::string> expected = own;
+    std::map<std::string, std::string> expected = resources(dir / c.stub);
     for (const auto& [id, source] : c.images)
       expected["--type=10 --name=" + std::to_string(id) + " --language=0"] = readFile(dir / source);
     std::map<std::string, std::string> got = resources(dir / "out.exe");
@@ -113,12 +130,10 @@ TEST(PackSplash, ImagesBecomeNeutralRcdataResourcesBesideTheStubsOwn) {
     ReadBack r = readInstaller(built.bytes);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.files, (std::vector<std::pair<std::string, std::string>>{{"a.txt", "payload"}}));
-    StubLayout original, now;
-    std::string error;
-    ASSERT_TRUE(analyzeStub(stub, original, error)) << error;
+    StubLayout now;
     ASSERT_TRUE(analyzeStub(built.bytes, now, error)) << error;
     EXPECT_EQ(r.pe.containerStart(), now.containerStart);
-    EXPECT_EQ(now.sections.size(), original.sections.size() + (c.stub == "launcher.exe" ? 1 : 2));
+    EXPECT_EQ(now.sections.size(), original.sections.size() + c.addedSections);
     const SectionInfo& last = original.sections.back();
     EXPECT_TRUE(built.bytes.substr(last.rawOffset, last.rawSize) ==
                 stub.substr(last.rawOffset, last.rawSize));
@@ -182,6 +197,10 @@ TEST(PackSplash, StubsThatCannotTakeTheImagesAreRefused) {
     if (le32(stub, header + 12) == resourceRva) resourceAt = layout.sections[i].rawOffset;
   }
   ASSERT_NE(resourceAt, 0u);
+  // root -> first type -> first name -> first language's data entry
+  const uint64_t firstType = resourceAt + (le32(stub, resourceAt + 20) & 0x7FFFFFFF);
+  const uint64_t firstName = resourceAt + (le32(stub, firstType + 20) & 0x7FFFFFFF);
+  const uint64_t firstData = resourceAt + le32(stub, firstName + 20);
   auto patched = [&](uint64_t at, uint32_t value) {
     std::string b = stub;
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(value >> (8 * i));
@@ -206,23 +225,11 @@ TEST(PackSplash, StubsThatCannotTakeTheImagesAreRefused) {
       // The first type's entry points back at the root directory.
       {"directory loop", patched(resourceAt + 16 + 4, 0x80000000u),
        "the resource tree cannot be read: the resource directory at offset 0x0 is referenced twice"},
-      {"first data entry points outside the file",
-       [&] {
-         // root -> first type -> first name -> first language -> data entry
-         uint64_t type = resourceAt + (le32(stub, resourceAt + 20) & 0x7FFFFFFF);
-         uint64_t name = resourceAt + (le32(stub, type + 20) & 0x7FFFFFFF);
-         uint64_t data = resourceAt + le32(stub, name + 20);
-         return patched(data + 4, 0x7FFFFFF0);  // its size
-       }(),
-       "the resource tree cannot be read: resource bytes at RVA 0x" +
-           [&] {
-             uint64_t type = resourceAt + (le32(stub, resourceAt + 20) & 0x7FFFFFFF);
-             uint64_t name = resourceAt + (le32(stub, type + 20) & 0x7FFFFFFF);
-             char buf[16];
-             std::snprintf(buf, sizeof buf, "%X", le32(stub, resourceAt + le32(stub, name + 20)));
-             return std::string(buf);
-           }() +
-           " (2147483632 bytes) are not in the file"},
+      {"a data entry's bytes outside every section", patched(firstData, 0x7FFF0000),
+       "the resource tree cannot be read: resource bytes at RVA 0x7FFF0000 (" +
+           std::to_string(le32(stub, firstData + 4)) + " bytes) are not in the file"},
+      {"a data entry larger than the file", patched(firstData + 4, 0x7FFFFFF0),
+       "the resource tree cannot be read: the resource data adds up to more than the file holds"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -233,6 +240,66 @@ TEST(PackSplash, StubsThatCannotTakeTheImagesAreRefused) {
     EXPECT_EQ(built.error, prefix + c.error);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.png", "manifest.json", "stub.exe"}));
   }
+}
+
+TEST(PackResourceTree, NamedEntriesStayFirstAndNumberedOnesAscend) {
+  auto leaf = [](std::string bytes, uint32_t codePage) {
+    auto dir = std::make_unique<ResourceDirectory>();
+    ResourceEntry e;
+    e.id = 1033;
+    e.data = {std::move(bytes), codePage, 7};
+    dir->entries.push_back(std::move(e));
+    return dir;
+  };
+  auto entry = [](std::u16string name, uint32_t id, std::unique_ptr<ResourceDirectory> dir) {
+    ResourceEntry e;
+    e.named = !name.empty();
+    e.name = std::move(name);
+    e.id = id;
+    e.directory = std::move(dir);
+    return e;
+  };
+  ResourceDirectory tree;
+  tree.timeDateStamp = 0x12345678;
+  auto typeZed = std::make_unique<ResourceDirectory>();
+  typeZed->entries.push_back(entry(u"LOGO", 0, leaf("named data", 1252)));
+  tree.entries.push_back(entry(u"ZED", 0, std::move(typeZed)));  // names keep their order
+  auto typeAlpha = std::make_unique<ResourceDirectory>();
+  typeAlpha->entries.push_back(entry({}, 5, leaf("odd", 0)));
+  tree.entries.push_back(entry(u"ALPHA", 0, std::move(typeAlpha)));
+  auto icons = std::make_unique<ResourceDirectory>();
+  icons->entries.push_back(entry({}, 1, leaf(std::string(5, 'i'), 0)));
+  tree.entries.push_back(entry({}, 3, std::move(icons)));
+  tree.entries.push_back(entry({}, 24, std::make_unique<ResourceDirectory>()));
+  setResource(tree, kRtRcdata, 10002, 0, "second");
+  setResource(tree, kRtRcdata, 10000, 0, "first");
+  setResource(tree, kRtRcdata, 10002, 0, "replaced");
+
+  const uint32_t rva = 0x5000;
+  std::string bytes = serializeResourceTree(tree, rva);
+  EXPECT_EQ(le32(bytes, 4), 0x12345678u);
+  EXPECT_EQ(le32(bytes, 12), 2u | 3u << 16);  // two named entries, three numbered
+  std::vector<uint32_t> rootIds;
+  for (int i = 2; i < 5; ++i) rootIds.push_back(le32(bytes, 16 + 8 * i));
+  EXPECT_EQ(rootIds, (std::vector<uint32_t>{3, 10, 24}));
+  uint32_t zedName = le32(bytes, 16) & 0x7FFFFFFF;
+  EXPECT_EQ(bytes.substr(zedName, 8), std::string("\3\0Z\0E\0D\0", 8));
+
+  // Read back from an image whose only section holds the bytes: the same tree.
+  ResourceDirectory back;
+  std::string error;
+  ASSERT_TRUE(readResourceTree(bytes, {{rva, uint32_t(bytes.size()), 0, uint32_t(bytes.size())}}, rva,
+                               uint32_t(bytes.size()), back, error))
+      << error;
+  EXPECT_TRUE(serializeResourceTree(back, rva) == bytes);
+  const ResourceDirectory& rcdata = *back.entries[3].directory;
+  ASSERT_EQ(rcdata.entries.size(), 2u);
+  EXPECT_EQ(rcdata.entries[0].id, 10000u);
+  EXPECT_EQ(rcdata.entries[1].directory->entries.size(), 1u) << "one language after the replacement";
+  const ResourceData& replaced = rcdata.entries[1].directory->entries[0].data;
+  EXPECT_EQ(replaced.bytes, "replaced");
+  EXPECT_EQ(back.entries[0].directory->entries[0].directory->entries[0].data.codePage, 1252u);
+  EXPECT_EQ(back.entries[0].directory->entries[0].name, u"LOGO");
 }
 
 }  // namespace

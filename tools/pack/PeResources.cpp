@@ -111,6 +111,10 @@ class TreeReader {
     uint32_t rva = get(image_, at, 4), size = get(image_, at + 4, 4);
     out.codePage = get(image_, at + 8, 4);
     out.reserved = get(image_, at + 12, 4);
+    // Data entries may be shared; a tree that repeats one to amount to more than the whole
+    // file is refused rather than copied without bound.
+    if ((total_ += size) > image_.size())
+      return fail("the resource data adds up to more than the file holds");
     uint64_t bytes = 0;
     if (!map(rva, size, bytes)) return false;
     out.bytes = std::string(image_.substr(bytes, size));
@@ -121,6 +125,7 @@ class TreeReader {
   const std::vector<ImageSection>& sections_;
   uint32_t base_;
   std::set<uint32_t> visited_;
+  uint64_t total_ = 0;
   std::string error_;
 };
 

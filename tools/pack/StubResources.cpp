@@ -96,15 +96,17 @@ bool addResources(std::string_view stub, const std::vector<NewResource>& resourc
       firstData = std::min<uint64_t>(firstData, s.rawOffset);
       rawEnd = std::max<uint64_t>(rawEnd, uint64_t(s.rawOffset) + s.rawSize);
     }
-    virtualEnd =
-        std::max<uint64_t>(virtualEnd, uint64_t(s.virtualAddress) + std::max(s.virtualSize, s.rawSize));
+    // The loader takes a section's extent from VirtualSize, or SizeOfRawData when that is 0,
+    // and wants the next section right after it.
+    virtualEnd = std::max<uint64_t>(virtualEnd,
+                                    uint64_t(s.virtualAddress) + (s.virtualSize ? s.virtualSize : s.rawSize));
   }
   if (rawEnd > stub.size()) {
     error = "a section's raw data ends at offset " + std::to_string(rawEnd) + " but the file has only " +
             std::to_string(stub.size()) + " bytes";
     return false;
   }
-  if (tableEnd + kSectionHeaderSize > firstData) {
+  if (h.count == UINT16_MAX || tableEnd + kSectionHeaderSize > firstData) {
     error = "no room for another section header: the section table ends at offset " +
             std::to_string(tableEnd) + " and the first section's data (or the end of the headers) is at " +
             std::to_string(firstData);

@@ -62,12 +62,12 @@ TEST(PackSplash, ImagesBecomeNeutralRcdataResourcesBesideTheStubsOwn) {
   const std::map<std::string, std::string> own = resources(dir / "launcher.exe");
   ASSERT_TRUE(own.count("--type=14 --name=1001 --language=1033")) << "the stub's icon group";
   ASSERT_TRUE(own.count("--type=24 --name=1 --language=1033")) << "the stub's manifest";
-  StubLayout original;
-  std::string error;
-  ASSERT_TRUE(analyzeStub(stub, original, error)) << error;
   std::string bare = stub;  // no resource directory at all
-  bare.replace(original.peOffset + 24 + 112 + 8 * 2, 8, 8, '\0');
+  bare.replace(le32(stub, 60) + 24 + 112 + 8 * 2, 8, 8, '\0');
   writeFile(dir / "bare.exe", bare);
+  // A small image with a named resource type, "AB".
+  writeFile(dir / "named.exe", readFile(std::filesystem::path(SHIPKIT_ROOT_DIR) /
+                                        "fuzz/corpus/fuzz_stub_resources/with_resources.exe"));
   writeFile(dir / "s100.png", image('a', 3000));
   writeFile(dir / "s150.png", image('b', 4501));  // odd size: the next image is realigned
   writeFile(dir / "s200.png", image('c', 1));
@@ -79,39 +79,39 @@ TEST(PackSplash, ImagesBecomeNeutralRcdataResourcesBesideTheStubsOwn) {
     std::string stub;  // file in dir; its resources are expected too, unless replaced
     std::string splash;
     std::map<int, std::string> images;  // resource id -> source file
-    std::size_t addedSections;
   };
   const Case cases[] = {
       {"three scales, listed out of order",
        "launcher.exe",
        R"([{"scale": 2, "source": "s200.png"}, {"scale": 1.0, "source": "s100.png"},
            {"scale": 1.5, "source": "s150.png"}])",
-       {{10000, "s100.png"}, {10002, "s150.png"}, {10004, "s200.png"}},
-       1},
+       {{10000, "s100.png"}, {10002, "s150.png"}, {10004, "s200.png"}}},
       {"the highest scale",
        "launcher.exe",
        R"([{"scale": 17.0, "source": "s1700.png"}])",
-       {{10064, "s1700.png"}},
-       1},
+       {{10064, "s1700.png"}}},
       {"a stub without resources",
        "bare.exe",
        R"([{"scale": 1.25, "source": "s100.png"}])",
-       {{10001, "s100.png"}},
-       1},
+       {{10001, "s100.png"}}},
+      {"a stub with a named resource type",
+       "named.exe",
+       R"([{"scale": 1, "source": "s200.png"}])",
+       {{10000, "s200.png"}}},
       // The first installer serves as a stub again: its tree, read from the section the
       // packer appended, keeps 10000 and 10004 and gets a new 10002.
       {"an image replaced in an installer",
        "first.exe",
        R"([{"scale": 1.5, "source": "other150.png"}])",
-       {{10002, "other150.png"}},
-       2},
+       {{10002, "other150.png"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::string manifest = "{" + files + R"(, "splash": )" + c.splash + "}";
-    Built built = buildWith(dir, manifest, readFile(dir / c.stub));
+    const std::string before = readFile(dir / c.stub);
+    Built built = buildWith(dir, manifest, before);
     ASSERT_TRUE(built.ok) << built.error;
-    Built again = buildWith(dir, manifest, readFile(dir / c.stub));
+    Built again = buildWith(dir, manifest, before);
     EXPECT_TRUE(built.bytes == again.bytes) << "the output is deterministic";
     if (!std::filesystem::exists(dir / "first.exe")) writeFile(dir / "first.exe", built.bytes);
 
@@ -125,18 +125,24 @@ TEST(PackSplash, ImagesBecomeNeutralRcdataResourcesBesideTheStubsOwn) {
       EXPECT_TRUE(got[key] == bytes) << key << ": " << got[key].size() << " bytes, expected " << bytes.size();
     }
 
-    // The launcher's reader still finds the container after the last section, and the
-    // image before it is the stub's with the new section: nothing of the stub moved.
+    // The launcher's reader finds the container after the new last section, and every
+    // section of the stub keeps its place and bytes.
     ReadBack r = readInstaller(built.bytes);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.files, (std::vector<std::pair<std::string, std::string>>{{"a.txt", "payload"}}));
-    StubLayout now;
+    StubLayout original, now;
+    std::string error;
+    ASSERT_TRUE(analyzeStub(before, original, error, /*allowSectionCut=*/true)) << error;
     ASSERT_TRUE(analyzeStub(built.bytes, now, error)) << error;
     EXPECT_EQ(r.pe.containerStart(), now.containerStart);
-    EXPECT_EQ(now.sections.size(), original.sections.size() + c.addedSections);
-    const SectionInfo& last = original.sections.back();
-    EXPECT_TRUE(built.bytes.substr(last.rawOffset, last.rawSize) ==
-                stub.substr(last.rawOffset, last.rawSize));
+    ASSERT_EQ(now.sections.size(), original.sections.size() + 1);
+    EXPECT_EQ(now.sections.back().name, ".rsrc2");
+    for (std::size_t i = 0; i < original.sections.size(); ++i) {
+      const SectionInfo& s = original.sections[i];
+      EXPECT_EQ(now.sections[i].rawOffset, s.rawOffset);
+      EXPECT_TRUE(built.bytes.substr(s.rawOffset, s.rawSize) == before.substr(s.rawOffset, s.rawSize))
+          << s.name;
+    }
   }
 }
 
@@ -219,7 +225,10 @@ TEST(PackSplash, StubsThatCannotTakeTheImagesAreRefused) {
       {"bytes after the table in use", patched(tableEnd + 36, 1),
        "no room for another section header: the bytes after the section table (offset " +
            std::to_string(tableEnd) + ") are in use"},
-      {"file alignment zero", patched(opt + 36, 0), "the section or file alignment is not a power of two"},
+      {"file alignment zero", patched(opt + 36, 0),
+       "the section alignment must be a power of two, the file alignment one up to 65536"},
+      {"file alignment 128 KiB", patched(opt + 36, 0x20000),
+       "the section alignment must be a power of two, the file alignment one up to 65536"},
       {"resource directory outside every section", patched(resourceEntry, 0x7FFF0000),
        "the resource tree cannot be read: resource bytes at RVA 0x7FFF0000 (16 bytes) are not in the file"},
       // The first type's entry points back at the root directory.

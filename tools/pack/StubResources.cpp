@@ -10,6 +10,7 @@ namespace {
 
 constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint32_t kResourceDirectory = 2;
+constexpr uint32_t kMaxFileAlignment = 0x10000;
 constexpr uint32_t kInitializedDataReadable = 0x40000040;  // INITIALIZED_DATA | MEM_READ
 constexpr char kSectionName[8] = {'.', 'r', 's', 'r', 'c', '2', 0, 0};
 
@@ -83,8 +84,9 @@ bool addResources(std::string_view stub, const std::vector<NewResource>& resourc
   if (!readHeaders(stub, h, error)) return false;
   uint32_t sectionAlignment = get(stub, h.optional + 32, 4), fileAlignment = get(stub, h.optional + 36, 4);
   uint32_t headersSize = get(stub, h.optional + 60, 4);
-  if (!powerOfTwo(sectionAlignment) || !powerOfTwo(fileAlignment)) {
-    error = "the section or file alignment is not a power of two";
+  // A file alignment beyond 64 KiB is invalid and would pad the output without bound.
+  if (!powerOfTwo(sectionAlignment) || !powerOfTwo(fileAlignment) || fileAlignment > kMaxFileAlignment) {
+    error = "the section alignment must be a power of two, the file alignment one up to 65536";
     return false;
   }
   // The new section header goes right after the table; it must not cover anything.

@@ -179,6 +179,46 @@ FileEntry fileEntry(const json& obj, const std::filesystem::path& baseDir, const
   return entry;
 }
 
+// The image's bytes, read now: an empty image is refused here rather than shown as nothing.
+std::string splashBytes(const json& v, const std::filesystem::path& baseDir, const std::string& field) {
+  PayloadData file = sourceFile(v, baseDir, field);
+  const std::string& written = v.get_ref<const std::string&>();
+  std::ifstream in(file.path, std::ios::binary);
+  std::ostringstream bytes;
+  if (in) bytes << in.rdbuf();
+  if (!in || in.bad()) fail(field, "cannot read \"" + written + "\": " + std::strerror(errno));
+  if (bytes.str().empty()) fail(field, "\"" + written + "\" is empty");
+  return bytes.str();
+}
+
+std::vector<SplashImage> splashImages(const json& list, const std::filesystem::path& baseDir) {
+  expectType(list, json::value_t::array, "splash", "an array");
+  std::vector<SplashImage> images;
+  std::map<int, std::string> seen;  // step -> field that gave it
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    std::string field = "splash[" + std::to_string(i) + "]";
+    const json& entry = list[i];
+    expectType(entry, json::value_t::object, field, "an object");
+    onlyKeys(entry, field, {"scale", "source"});
+    if (!entry.contains("scale")) fail(field + ".scale", "missing");
+    if (!entry.contains("source")) fail(field + ".source", "missing");
+    const json& scale = entry["scale"];
+    if (!scale.is_number()) fail(field + ".scale", std::string("expected a number, got ") + typeName(scale));
+    // Multiples of 0.25 are exact in binary, so the test is exact too.
+    double steps = (scale.get<double>() - 1.0) * 4.0;
+    if (!(steps >= 0 && steps <= kSplashMaxStep && steps == static_cast<double>(static_cast<int>(steps))))
+      fail(field + ".scale", scale.dump() + " is not one of 1.0, 1.25, 1.5 ... 17.0 (steps of 0.25)");
+    SplashImage image;
+    image.step = static_cast<int>(steps);
+    if (seen.count(image.step))
+      fail(field + ".scale", "duplicate scale " + scale.dump() + " (also in " + seen[image.step] + ")");
+    seen[image.step] = field;
+    image.bytes = splashBytes(entry["source"], baseDir, field + ".source");
+    images.push_back(std::move(image));
+  }
+  return images;
+}
+
 template <typename T>
 T headerNumber(const json& v, const std::string& field, long long lo, unsigned long long hi) {
   expectType(v, json::value_t::number_integer, field, "an integer");
@@ -191,7 +231,8 @@ T headerNumber(const json& v, const std::string& field, long long lo, unsigned l
 
 void parseInto(const json& root, const std::filesystem::path& baseDir, Manifest& m) {
   expectType(root, json::value_t::object, "(top level)", "an object");
-  onlyKeys(root, "", {"stub", "checksum", "config", "messages", "localized", "files", "trailer", "header"});
+  onlyKeys(root, "",
+           {"stub", "checksum", "config", "messages", "localized", "files", "trailer", "header", "splash"});
   ContainerContent& c = m.content;
   if (root.contains("stub")) {
     const std::string& stub = stringAt(root["stub"], "stub");
@@ -238,6 +279,7 @@ void parseInto(const json& root, const std::filesystem::path& baseDir, Manifest&
     if (h.contains("length"))
       c.checksummedLength = headerNumber<int64_t>(h["length"], "header.length", INT64_MIN, INT64_MAX);
   }
+  if (root.contains("splash")) m.splash = splashImages(root["splash"], baseDir);
 }
 
 }  // namespace

@@ -11,26 +11,40 @@
 //              { "name": "sub\\b.txt", "text": "inline UTF-8" },
 //              { "name": "c.bin", "hex": "00 88 ff" } ],
 //   "trailer": { "source": "..." } | { "text": "..." } | { "hex": "..." },
-//   "header": { "magic": 123, "crc": 0, "length": 0 }   forced header fields (damaged on purpose)
+//   "header": { "magic": 123, "crc": 0, "length": 0 },  forced header fields (damaged on purpose)
+//   "splash": [ { "scale": 1.0, "source": "splash.png" },  splash images for display scales
+//               { "scale": 1.5, "source": "splash@150.png" } ]
 // }
 // Ids are decimal int32 strings. Entries 2002 and 2003 are generated from "files" unless
 // "config" gives them. A file name is a relative path with '\\' between its parts, each
 // code point <= 0xFF, without ';', '/', ':', '..' or empty parts; "text" is stored as
 // UTF-8, "hex" as the bytes it spells. Unknown keys are errors, so a misspelt key never
-// goes unnoticed.
+// goes unnoticed. A splash image's scale is 1.0 to 17.0 in steps of 0.25, each scale at most
+// once; its bytes (any image format, not decoded here) become resource RT_RCDATA
+// 10000 + (scale - 1) / 0.25 of the installer's stub, language neutral.
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pack/ContainerWriter.h"
 
 namespace shipkit::pack {
 
+struct SplashImage {
+  int step = 0;       // the scale is 1 + step * 0.25
+  std::string bytes;  // the image file's content
+};
+
+inline constexpr int kSplashResourceBase = 10000;
+inline constexpr int kSplashMaxStep = 64;
+
 struct Manifest {
   std::optional<std::filesystem::path> stub;  // resolved against the manifest's directory
   ContainerContent content;
+  std::vector<SplashImage> splash;  // in manifest order
 };
 
 // Parses manifest text; relative paths are resolved against `baseDir`, and every source

@@ -11,6 +11,7 @@
 
 #include "pack/Manifest.h"
 #include "pack/PeStub.h"
+#include "pack/StubResources.h"
 
 namespace shipkit::pack {
 
@@ -164,6 +165,18 @@ bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::str
   if (!readWhole(*stubPath, stub)) {
     error = "stub: cannot read \"" + stubPath->string() + "\": " + std::strerror(errno);
     return false;
+  }
+  if (!manifest.splash.empty()) {
+    std::vector<NewResource> images;
+    for (SplashImage& image : manifest.splash)
+      images.push_back(
+          {kRtRcdata, static_cast<uint32_t>(kSplashResourceBase + image.step), 0, std::move(image.bytes)});
+    std::string withImages;
+    if (!addResources(stub, images, withImages, error)) {
+      error = "stub: cannot add the splash images: " + error;
+      return false;
+    }
+    stub = std::move(withImages);
   }
   return writeInstaller(stub, manifest.content, options.out, summary, error, options.allowSectionCut);
 }

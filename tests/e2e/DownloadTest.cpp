@@ -71,13 +71,7 @@ class HttpServer {
 // A loadable fake runtime as GNU tar packs it.
 void makeRuntimeArchive(const fs::path& work, const fs::path& archive) {
   fs::path tree = work / "tree";
-  fs::create_directories(tree / "bin" / "server");
-  for (const char* exe : {"java.exe", "javaw.exe"}) {
-    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", tree / "bin" / exe);
-    std::ofstream(tree / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
-  }
-  fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
-                tree / "bin" / "server" / "jvm.dll");
+  makeFakeRuntime(tree);
   sh("tar -C '" + tree.string() + "' --sort=name -czf '" + archive.string() + "' .");
 }
 

@@ -159,6 +159,23 @@ std::vector<std::string> Sandbox::lastLogLines() const {
   return all.empty() ? std::vector<std::string>{} : logLines(all.back());
 }
 
+fs::path makeFakeRuntime(const fs::path& dir, const std::string& version,
+                         const std::vector<std::string>& jvmDirs) {
+  fs::create_directories(dir / "bin");
+  for (const char* exe : {"java.exe", "javaw.exe"}) {
+    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", dir / "bin" / exe,
+                  fs::copy_options::overwrite_existing);
+    std::ofstream(dir / "bin" / (std::string(exe) + ".behaviour"))
+        << "stderr java version \"" << version << "\"\n";
+  }
+  for (const auto& sub : jvmDirs) {
+    fs::create_directories(dir / sub);
+    fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll", dir / sub / "jvm.dll",
+                  fs::copy_options::overwrite_existing);
+  }
+  return dir;
+}
+
 json reportOf(const fs::path& file) {
   std::string text = Sandbox::readFile(file);
   return text.empty() ? json() : json::parse(text, nullptr, false);

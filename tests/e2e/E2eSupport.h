@@ -68,6 +68,11 @@ class Sandbox {
   std::atomic<int> runs_{0};  // runs may overlap (concurrent instances)
 };
 
+// A fake Java runtime at `dir`: bin\java.exe and javaw.exe answering `version`, and the fake
+// jvm.dll in each of `jvmDirs` (relative to `dir`). Returns `dir`.
+fs::path makeFakeRuntime(const fs::path& dir, const std::string& version = "11.0.2",
+                         const std::vector<std::string>& jvmDirs = {"bin/server"});
+
 // The fake JVM's report; null when it is missing or not JSON.
 json reportOf(const fs::path& file);
 // ASCII letters lowered, as the launcher normalises paths.

@@ -10,25 +10,6 @@ using namespace e2e;
 
 namespace {
 
-// A runtime directory: bin\java.exe (and javaw.exe) answering `version`, and the fake
-// jvm.dll in the given subdirectories (relative to the runtime).
-fs::path makeRuntime(const fs::path& dir, const std::string& version,
-                     const std::vector<std::string>& jvmDirs = {"bin/server"}) {
-  fs::create_directories(dir / "bin");
-  for (const char* exe : {"java.exe", "javaw.exe"}) {
-    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", dir / "bin" / exe,
-                  fs::copy_options::overwrite_existing);
-    std::ofstream(dir / "bin" / (std::string(exe) + ".behaviour"))
-        << "stderr java version \"" << version << "\"\n";
-  }
-  for (const auto& sub : jvmDirs) {
-    fs::create_directories(dir / sub);
-    fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll", dir / sub / "jvm.dll",
-                  fs::copy_options::overwrite_existing);
-  }
-  return dir;
-}
-
 // The launcher path as the instance semaphore name carries it.
 std::string semaphorePath(const std::string& exe) {
   std::string s = lower(exe);
@@ -67,7 +48,7 @@ struct Launch {
 
 TEST(JvmLibrary, SecondSubdirectoryLoadsWithoutAnErrorLine) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2", {"bin/server"});
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2", {"bin/server"});
   l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
   RunResult r = l.run("-q", {{"SKT_TEST_JRE", winPath(rt)}});
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -83,7 +64,7 @@ TEST(JvmLibrary, SecondSubdirectoryLoadsWithoutAnErrorLine) {
 
 TEST(JvmLibrary, ConfiguredSubdirectoryIsTriedFirst) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2", {"bin/server", "bin/custom"});
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2", {"bin/server", "bin/custom"});
   l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
   l.manifest["config"]["152"] = "custom";
   RunResult r = l.run("-q", {{"SKT_TEST_JRE", winPath(rt)}});
@@ -97,7 +78,7 @@ TEST(JvmLibrary, ConfiguredSubdirectoryIsTriedFirst) {
 
 TEST(JvmLibrary, BinWithoutJvmFallsBackToJreBesideItAndRestoresPath) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2", {"jre/bin/server"});
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2", {"jre/bin/server"});
   l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
   // An entry outside the ANSI code page must come back byte-exact, not as "?".
   const std::string tools = "Z:\\tools;Z:\\\u4e2d\u6587\u03a9";
@@ -115,7 +96,7 @@ TEST(JvmLibrary, BinWithoutJvmFallsBackToJreBesideItAndRestoresPath) {
 
 TEST(JvmCreation, LauncherPropertiesLeadTheOptionsInOrder) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
   l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
   l.manifest["files"] = json::array({{{"name", "a.jar"}, {"text", "jar"}}});
   l.manifest["trailer"] = {{"text", "rest"}};
@@ -158,7 +139,7 @@ TEST(JvmCreation, LauncherPropertiesLeadTheOptionsInOrder) {
 
 TEST(JvmCreation, KindAndConsolePropertiesAreConditional) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
   l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
   l.manifest["config"]["2001"] = "e";
   RunResult r = l.run("-q", {{"SKT_TEST_JRE", winPath(rt)}, {"MANPATH", "x"}});
@@ -180,7 +161,7 @@ TEST(JvmCreation, LauncherKindIsTheFirstCharacterOfItsEntry) {
   } rows[] = {{"i", true}, {"ix", true}, {"e", false}, {"xi", false}};
   for (const auto& row : rows) {
     Launch l;
-    fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+    fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
     l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
     l.manifest["config"]["2001"] = row.entry;
     l.manifest["config"]["133"] = "1";
@@ -201,7 +182,7 @@ TEST(JvmCreation, LauncherKindIsTheFirstCharacterOfItsEntry) {
 
 TEST(JvmCreation, FailedCreationEndsWithMessage1005) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
   l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
   RunResult r = l.run("-q", {{"SKT_TEST_JRE", winPath(rt)}}, json{{"createResult", -1}});
   EXPECT_EQ(r.exitCode, 1);
@@ -214,7 +195,7 @@ TEST(JvmCreation, FailedCreationEndsWithMessage1005) {
 
 TEST(JvmCreation, MissingMainClassIsMessage1010) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
   l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
   l.manifest["messages"]["1010"] = "Couldn't load main class.";
   RunResult r = l.run("-q", {{"SKT_TEST_JRE", winPath(rt)}},
@@ -226,7 +207,7 @@ TEST(JvmCreation, MissingMainClassIsMessage1010) {
 
 TEST(JvmCreation, ExceptionEscapingMainIsMessage1005) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
   l.manifest["config"]["128"] = "ESKT_TEST_JRE;";
   RunResult r = l.run("-q", {{"SKT_TEST_JRE", winPath(rt)}},
                       json{{"main", json::array({{{"throw", "installer broke"}}})}});
@@ -242,7 +223,7 @@ TEST(JvmCreation, ExceptionEscapingMainIsMessage1005) {
 
 TEST(JvmSearch, SequenceOrderThenPreviousInstallationsThenProductVariables) {
   Launch l;
-  fs::path old = makeRuntime(l.box.dir() / "old", "1.7.0_80");
+  fs::path old = makeFakeRuntime(l.box.dir() / "old", "1.7.0_80");
   l.manifest["config"]["128"] = "EJAVA_HOME;Y;EJDK_HOME;";
   l.manifest["config"]["126"] = "1.8";
   l.manifest["config"]["127"] = "11";
@@ -277,7 +258,7 @@ class JvmSearchFallback : public testing::TestWithParam<FallbackCase> {};
 TEST_P(JvmSearchFallback, OutOfBoundsRuntime) {
   const FallbackCase& c = GetParam();
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "jre", "1.7.0_80");
+  fs::path rt = makeFakeRuntime(l.box.dir() / "jre", "1.7.0_80");
   std::string entry = c.entry;
   if (auto at = entry.find("DIR"); at != std::string::npos) entry.replace(at, 3, winPath(rt));
   l.manifest["config"]["128"] = entry + ";";
@@ -301,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(JvmSearch, EmptySequenceStillTriesLocationFilesAndProductVariables) {
   {
     Launch l;
-    fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+    fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
     RunResult r =
         l.run("-q", {{"SHIPKIT_JAVA_HOME", winPath(rt)}}, nullptr, {.unset = {"JARWRAP_JAVA_HOME"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -313,7 +294,7 @@ TEST(JvmSearch, EmptySequenceStillTriesLocationFilesAndProductVariables) {
   }
   {
     Launch l;
-    fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+    fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
     l.manifest["config"]["10003"] = ".";
     fs::create_directories(l.box.dir() / ".shipkit");
     std::ofstream(l.box.dir() / ".shipkit" / "pref_jre.cfg") << winPath(rt) << "\r\n";
@@ -328,7 +309,7 @@ TEST(JvmSearch, EmptySequenceStillTriesLocationFilesAndProductVariables) {
 
 TEST(JvmLaunch, WindowedShipkitMainGetsTheArgumentBlockAndTheUserArguments) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
   json& c = l.manifest["config"];
   c["128"] = "ESKT_TEST_JRE;";
   c["107"] = "1";
@@ -353,7 +334,7 @@ TEST(JvmLaunch, WindowedShipkitMainGetsTheArgumentBlockAndTheUserArguments) {
 
 TEST(VmOptions, FullListInOrderFromEverySource) {
   Launch l;
-  fs::path rt = makeRuntime(l.box.dir() / "rt", "11.0.2");
+  fs::path rt = makeFakeRuntime(l.box.dir() / "rt", "11.0.2");
   json& c = l.manifest["config"];
   c["128"] = "ESKT_TEST_JRE;";
   c["123"] = "-Xmx256m --add-opens java.base/java.lang=ALL-UNNAMED";

@@ -15,18 +15,6 @@ using namespace e2e;
 
 namespace {
 
-fs::path makeRuntime(const fs::path& dir) {
-  fs::create_directories(dir / "bin" / "server");
-  for (const char* exe : {"java.exe", "javaw.exe"}) {
-    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", dir / "bin" / exe,
-                  fs::copy_options::overwrite_existing);
-    std::ofstream(dir / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
-  }
-  fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
-                dir / "bin" / "server" / "jvm.dll", fs::copy_options::overwrite_existing);
-  return dir;
-}
-
 // reg.exe under the tests' Wine prefix; standard output without CR, and the exit code.
 struct RegResult {
   int exitCode = -1;
@@ -54,7 +42,7 @@ class NativesLaunch : public ::testing::Test {
     removeKey();
     manifest_["config"]["122"] = "com.example.Main";
     manifest_["config"]["128"] = "ESKT_TEST_JRE;";
-    runtime_ = makeRuntime(box_.dir() / "rt");
+    runtime_ = makeFakeRuntime(box_.dir() / "rt");
   }
   ~NativesLaunch() override { removeKey(); }
 

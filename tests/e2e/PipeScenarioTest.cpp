@@ -29,13 +29,7 @@ json call(const std::string& target, const json& args, const char* save = nullpt
 TEST(PipeScenario, JavaSideServesAClientProcessItLaunched) {
   Sandbox box;
   const fs::path runtime = box.dir() / "rt";
-  fs::create_directories(runtime / "bin" / "server");
-  for (const char* exe : {"java.exe", "javaw.exe"}) {
-    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", runtime / "bin" / exe);
-    std::ofstream(runtime / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
-  }
-  fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
-                runtime / "bin" / "server" / "jvm.dll");
+  makeFakeRuntime(runtime);
 
   const std::string pipe = "\\\\.\\pipe\\shipkit-e2e-" + std::to_string(::getpid());
   const fs::path done = box.dir() / "client-done.txt";

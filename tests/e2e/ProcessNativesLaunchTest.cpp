@@ -16,13 +16,7 @@ namespace {
 TEST(ProcessNativesLaunch, RunningModulesAndOpenFilesReachTheJavaSide) {
   Sandbox box;
   fs::path runtime = box.dir() / "rt";
-  fs::create_directories(runtime / "bin" / "server");
-  for (const char* exe : {"java.exe", "javaw.exe"}) {
-    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", runtime / "bin" / exe);
-    std::ofstream(runtime / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
-  }
-  fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
-                runtime / "bin" / "server" / "jvm.dll");
+  makeFakeRuntime(runtime);
   json manifest = Sandbox::baseManifest();
   manifest["config"]["122"] = "com.example.Main";
   manifest["config"]["128"] = "ESKT_TEST_JRE;";

@@ -35,13 +35,7 @@ class ServiceAccountLaunch : public ::testing::Test {
     manifest_["config"]["122"] = "com.example.Main";
     manifest_["config"]["128"] = "ESKT_TEST_JRE;";
     const fs::path rt = box_.dir() / "rt";
-    fs::create_directories(rt / "bin" / "server");
-    for (const char* exe : {"java.exe", "javaw.exe"}) {
-      fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", rt / "bin" / exe);
-      std::ofstream(rt / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
-    }
-    fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
-                  rt / "bin" / "server" / "jvm.dll");
+    makeFakeRuntime(rt);
     runtime_ = rt;
   }
   ~ServiceAccountLaunch() override { removeService(); }

@@ -20,13 +20,8 @@ const char kCorrupt[] =
 // `loadable` is false) and bin\unpack200.exe.
 void makeRuntimeTree(const fs::path& dir, bool loadable = true) {
   fs::create_directories(dir / "bin" / "server");
-  for (const char* exe : {"java.exe", "javaw.exe"}) {
-    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", dir / "bin" / exe);
-    std::ofstream(dir / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
-  }
-  if (loadable)
-    fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
-                  dir / "bin" / "server" / "jvm.dll");
+  makeFakeRuntime(dir, "11.0.2",
+                  loadable ? std::vector<std::string>{"bin/server"} : std::vector<std::string>{});
   fs::copy_file(outDir() / "testing" / "unpack200.exe", dir / "bin" / "unpack200.exe");
 }
 
@@ -215,8 +210,8 @@ TEST(ShippedRuntime, UnloadableRuntimeFallsBackToTheSearchThenToTheFatalText) {
     s.manifest["config"]["128"] = "ESKT_TEST_JRE;";
     s.ship(archiveOf(s.box.dir() / "tree", s.box.dir() / "jre.tar.gz"));
     RunResult r = s.run("-q", {.env = {{"SKT_TEST_JRE", winPath(s.box.dir() / "other")}}});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
     auto lines = s.log();
+    EXPECT_EQ(r.exitCode, 0) << r.err << testing::PrintToString(lines);
     int fallback = indexOf(lines, "ERROR: Could not load bundled JRE. Trying to find another JRE.");
     EXPECT_GE(fallback, 0) << testing::PrintToString(lines);
     EXPECT_GT(indexOf(lines, "Searching for a JVM", fallback), fallback);

@@ -49,13 +49,7 @@ TEST_P(SplashSettings, ReachTheJavaSideAsFourteenArguments) {
   m["config"]["128"] = "ESKT_TEST_JRE;";
   for (const auto& [id, value] : c.config.items()) m["config"][id] = value;
   fs::path rt = box.dir() / "rt";
-  fs::create_directories(rt / "bin" / "server");
-  for (const char* exe : {"java.exe", "javaw.exe"}) {
-    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", rt / "bin" / exe);
-    std::ofstream(rt / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
-  }
-  fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
-                rt / "bin" / "server" / "jvm.dll");
+  makeFakeRuntime(rt);
   fs::path report = box.dir() / "report.json", scenario = box.dir() / "scenario.json";
   std::ofstream(scenario) << c.scenario.dump();
   RunResult r = box.run(box.build(m), "-q",

@@ -85,13 +85,7 @@ TEST_P(SplashShow, PicksScalesAndLoadsTheImage) {
   if (c.image150) m["splash"].push_back({{"scale", 1.5}, {"source", "splash@150.png"}});
 
   fs::path rt = box.dir() / "rt";
-  fs::create_directories(rt / "bin" / "server");
-  for (const char* exe : {"java.exe", "javaw.exe"}) {
-    fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", rt / "bin" / exe);
-    std::ofstream(rt / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
-  }
-  fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
-                rt / "bin" / "server" / "jvm.dll");
+  makeFakeRuntime(rt);
   if (*c.library)
     fs::copy_file(outDir() / "testing" / c.library / "splashscreen.dll", rt / "bin" / "splashscreen.dll");
   const fs::path report = box.dir() / "report.json", calls = box.dir() / "splash.jsonl",

@@ -61,13 +61,7 @@ struct WaitRun {
     manifest["config"]["128"] = "ESKT_TEST_JRE;";
     manifest["messages"]["20014"] = "The Java installer did not start. Try -manual.";
     fs::path rt = box.dir() / "rt";
-    fs::create_directories(rt / "bin" / "server");
-    for (const char* exe : {"java.exe", "javaw.exe"}) {
-      fs::copy_file(outDir() / "testing" / "fakejava" / "java.exe", rt / "bin" / exe);
-      std::ofstream(rt / "bin" / (std::string(exe) + ".behaviour")) << "stderr java version \"11.0.2\"\n";
-    }
-    fs::copy_file(outDir() / "testing" / "jre" / "bin" / "server" / "jvm.dll",
-                  rt / "bin" / "server" / "jvm.dll");
+    makeFakeRuntime(rt);
   }
   // Builds the installer on the fast-wait launcher and runs it.
   void run(const std::string& arguments, const json& main, std::vector<std::string> runner = {},

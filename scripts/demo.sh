@@ -19,6 +19,8 @@ for exe in java.exe javaw.exe; do
   printf 'stderr java version "11.0.2"\n' >"$demo/jre/bin/$exe.behaviour"
 done
 cp build/out/testing/jre/bin/server/jvm.dll "$demo/jre/bin/server/jvm.dll"
+# The runtime's splash screen library, played by a double that records what it is given.
+cp build/out/testing/splash/splashscreen.dll "$demo/jre/bin/splashscreen.dll"
 # What the demo's Java side does: greet, then return from main.
 cat >"$demo/scenario.json" <<'JSON'
 { "main": [ { "print": "Hello from the demo installer's Java side.\n" } ] }
@@ -37,6 +39,7 @@ run() {  # run ARGS...: the installer with its own temporary root and a kept log
     echo "set SHIPKIT_LOG=yes"
     echo "set FAKEJVM_SCENARIO=$(win "$demo/scenario.json")"
     echo "set FAKEJVM_REPORT=$(win "$demo/report.json")"
+    echo "set FAKESPLASH_REPORT=$(win "$demo/splash.jsonl")"
     echo "cmd \"$(win "$demo/demo-installer.exe")\" $*"
   } >"$script"
   wine build/out/testing/envrun.exe "$(win "$script")" </dev/null
@@ -60,6 +63,8 @@ print("VM options:")
 for o in r["options"]: print("  " + o)
 print("natives registered:", len(r["registered"]))
 PY
+echo "== the splash screen (the installer's image for scale 1.0, as the splash library got it)"
+sed 's/^/  /' "$demo/splash.jsonl" 2>/dev/null || echo "  (no splash shown)"
 echo "extracted into the temporary root:"
 (cd "$demo/temp" && find . -path '*_dir*' -type f | sort | sed 's/^/  /')
 exit 0

@@ -4,29 +4,21 @@
 #include <cstdio>
 #include <set>
 
+#include "pack/LittleEndian.h"
+
 namespace shipkit::pack {
 
 namespace {
+
+using le::alignUp;
+using le::get;
+using le::put;
 
 constexpr uint32_t kHighBit = 0x80000000u;
 constexpr int kMaxDepth = 3;  // type, name, language
 constexpr uint32_t kDirectoryHeaderSize = 16;
 constexpr uint32_t kEntrySize = 8;
 constexpr uint32_t kDataEntrySize = 16;
-
-uint32_t get(std::string_view b, uint64_t at, int width) {
-  uint32_t v = 0;
-  for (int i = 0; i < width; ++i) v |= uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
-  return v;
-}
-
-void put(std::string& b, uint64_t at, uint32_t v, int width) {
-  for (int i = 0; i < width; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-uint64_t alignUp(uint64_t v, uint64_t a) {
-  return (v + a - 1) / a * a;
-}
 
 std::string hex(uint64_t v) {
   char buf[24];

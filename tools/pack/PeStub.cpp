@@ -1,19 +1,17 @@
 #include "pack/PeStub.h"
 
+#include "pack/LittleEndian.h"
+
 namespace shipkit::pack {
 
 namespace {
+
+using le::get;
 
 constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint16_t kPe32PlusMagic = 0x20B;
 constexpr uint32_t kCertificateDirectory = 4;
-
-uint32_t get(std::string_view b, uint64_t at, int width) {
-  uint32_t v = 0;
-  for (int i = 0; i < width; ++i) v |= uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
-  return v;
-}
 
 void clear(std::string& b, uint64_t at, uint64_t n) {
   b.replace(at, n, n, '\0');

@@ -2,31 +2,22 @@
 
 #include <algorithm>
 
+#include "pack/LittleEndian.h"
 #include "pack/PeResources.h"
 
 namespace shipkit::pack {
 
 namespace {
 
+using le::alignUp;
+using le::get;
+using le::put;
+
 constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kMaxFileAlignment = 0x10000;
 constexpr uint32_t kInitializedDataReadable = 0x40000040;  // INITIALIZED_DATA | MEM_READ
 constexpr char kSectionName[8] = {'.', 'r', 's', 'r', 'c', '2', 0, 0};
-
-uint32_t get(std::string_view b, uint64_t at, int width) {
-  uint32_t v = 0;
-  for (int i = 0; i < width; ++i) v |= uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
-  return v;
-}
-
-void put(std::string& b, uint64_t at, uint64_t v, int width) {
-  for (int i = 0; i < width; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-uint64_t alignUp(uint64_t v, uint64_t a) {
-  return (v + a - 1) / a * a;
-}
 
 bool powerOfTwo(uint32_t v) {
   return v != 0 && (v & (v - 1)) == 0;

@@ -209,8 +209,28 @@ TEST(ProgressDialog, AnErrorDuringTheMainWorkIsOwnedByTheDialog) {
 
 struct CancelCase {
   const char* name;
-  const char* press;  // runner line after "press "
+  const char* press;   // runner line after "press "
+  bool untar = false;  // the installer ships a runtime archive of 3000 files: press while it unpacks
 };
+
+// Ships "jre.tar.gz" (made by GNU tar) of a fake runtime with 3000 small files besides, so that
+// unpacking it moves the bar through 100..200 for a while.
+void shipLargeRuntime(WaitRun& run) {
+  const fs::path tree = run.box.dir() / "tree", archive = run.box.dir() / "jre.tar.gz";
+  makeFakeRuntime(tree);
+  for (int d = 0; d < 30; ++d) {
+    fs::create_directories(tree / "lib" / std::to_string(d));
+    for (int f = 0; f < 100; ++f)
+      std::ofstream(tree / "lib" / std::to_string(d) / (std::to_string(f) + ".bin"))
+          << std::string(4096, 'x');
+  }
+  const std::string tar = (run.box.dir() / "jre.tar").string();
+  ASSERT_EQ(
+      std::system(("tar -C '" + tree.string() + "' -cf '" + tar + "' . && gzip -kf '" + tar + "'").c_str()),
+      0);
+  run.manifest["config"]["151"] = std::to_string(fs::file_size(tar));
+  run.manifest["files"] = json::array({{{"name", "jre.tar.gz"}, {"source", archive.string()}}});
+}
 
 void PrintTo(const CancelCase& c, std::ostream* os) {
   *os << c.name;
@@ -221,6 +241,7 @@ class Cancel : public testing::TestWithParam<CancelCase> {};
 TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
   WaitRun run;
   run.manifest["config"]["159"] = "1";
+  if (GetParam().untar) shipLargeRuntime(run);
   // A Java side that never comes up: only the press ends the run.
   run.run("", steps({{{"sleep_ms", 30000}}, {{"exit", 5}}}), {std::string("press ") + GetParam().press});
   EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
@@ -228,6 +249,11 @@ TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
   EXPECT_TRUE(contains(lines, "Canceled installer")) << testing::PrintToString(lines);
   Progress p = readProgress(run.progress);
   EXPECT_TRUE(p.has("pressed ")) << testing::PrintToString(p.lines);
+  if (GetParam().untar) {
+    int at = -1;
+    for (const auto& l : p.lines) std::sscanf(l.c_str(), "pressed cancel at %d", &at);
+    EXPECT_TRUE(at > 100 && at < 200) << "pressed while the runtime was unpacked: " << at;
+  }
   EXPECT_EQ(p.marker, "absent");
   EXPECT_TRUE(run.result.dialogs.empty());
 }
@@ -237,7 +263,8 @@ INSTANTIATE_TEST_SUITE_P(Moments, Cancel,
                                          CancelCase{"CancelAtTheStart", "cancel 0"},
                                          CancelCase{"EscapeDuringTheWait", "escape 175"},
                                          CancelCase{"CancelDuringTheWait", "cancel 175"},
-                                         CancelCase{"EnterDuringTheWait", "enter 175"}),
+                                         CancelCase{"EnterDuringTheWait", "enter 175"},
+                                         CancelCase{"CancelWhileTheRuntimeIsUnpacked", "cancel 101", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartMarkers, QuietRunSetsOnlyTheGeneralMarker) {

@@ -78,7 +78,7 @@ TEST_F(NativesLaunch, RegistryNativesAnswerAfterTheHandshakeRegisteredThem) {
              call("Registry.setValue0", {2, child, "n", {{"Integer", 42}}, 2, 0}),
              call("Registry.enumSubKeys0", {2, key_, 0}), call("Registry.enumValues0", {2, key_, 0}),
              call("Registry.keyExists0", {2, key_ + "\\missing", 0})}}});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.err << testing::PrintToString(log());
   json rep = report();
   ASSERT_TRUE(rep.is_object());
 
@@ -111,14 +111,14 @@ TEST_F(NativesLaunch, RegistryNativesAnswerAfterTheHandshakeRegisteredThem) {
   // A second launch deletes the tree through deleteKey0.
   r = run({{"main",
             {call("Registry.deleteKey0", {2, key_, false, 0}), call("Registry.keyExists0", {2, key_, 0})}}});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.err << testing::PrintToString(log());
   EXPECT_EQ(report()["calls"][1]["result"], false);
   EXPECT_NE(reg("query 'HKCU\\" + key_ + "'").exitCode, 0) << "the key is gone";
 }
 
 TEST_F(NativesLaunch, AFailedRegistrationIsLoggedAndTheLaunchGoesOn) {
   RunResult r = run({{"missingClasses", {"com/shipkit/runtime/installer/platform/win32/Registry"}}});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.err << testing::PrintToString(log());
   json rep = report();
   EXPECT_EQ(rep["initFromLauncher"], (json{true, false}));
   EXPECT_EQ(rep["registered"].size(), 54u) << "the eleven classes before Registry";

@@ -18,8 +18,8 @@
 //                      "shown X Y W H desktop W H", "range LO HI", "pos N", "hidden",
 //                      "box OWNERCLASS" for each dialog box (with its owner's class or
 //                      "none"), "pressed KEY", and at the end "marker N|absent" for the
-//                      child's value HKCU\SOFTWARE\larkfield\jarwrap\InstallStarted_<pid>,
-//                      which is then deleted
+//                      child's value HKCU\SOFTWARE\larkfield\jarwrap\InstallStarted_<pid>.
+//                      That value is deleted at the end of every run, recorded or not.
 //   press escape|enter|cancel POS   once the progress dialog is visible with its bar at
 //                      POS or beyond: a key press on its Cancel button, or a click on it
 // Standard handles are inherited; the exit code is the child's.
@@ -325,13 +325,15 @@ int wmain(int argc, wchar_t** argv) {
     if (!watch.progressFile.empty() || !progress.press.empty())
       watchProgress(progress, watch.progressFile, watch.pid);
   }
-  if (!watch.progressFile.empty()) {
+  {
     DWORD value = 0, size = sizeof value;
     std::wstring name = L"InstallStarted_" + std::to_wstring(watch.pid);
     bool found = RegGetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\larkfield\\jarwrap", name.c_str(),
                               RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS;
-    note(watch.progressFile, "marker " + (found ? std::to_string(value) : std::string("absent")));
-    // The value is named by a process id that a later process may get again.
+    if (!watch.progressFile.empty())
+      note(watch.progressFile, "marker " + (found ? std::to_string(value) : std::string("absent")));
+    // The value is named by a process id that a later process may get again: left behind (a
+    // fatal end keeps it on purpose) it would show up as that later process's marker.
     if (found) RegDeleteKeyValueW(HKEY_CURRENT_USER, L"SOFTWARE\\larkfield\\jarwrap", name.c_str());
   }
   if (samplerThread) {

@@ -24,10 +24,6 @@ const char kDownloadError[] =
 const char kCorrupt[] =
     "The bundled JRE is corrupted. If you downloaded the setup file please download it again.";
 
-void sh(const std::string& command) {
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
 // testing/httpserve.py serving `dir`/jre.tar.gz; ended with the test.
 class HttpServer {
  public:
@@ -81,14 +77,6 @@ int countOf(const std::vector<std::string>& lines, const std::string& prefix) {
   return n;
 }
 
-std::vector<fs::path> extractionDirs(const fs::path& root) {
-  std::vector<fs::path> dirs;
-  for (const auto& e : fs::directory_iterator(root))
-    if (e.is_directory() && e.path().filename().string().find(".tmp_dir") != std::string::npos)
-      dirs.push_back(e.path());
-  return dirs;
-}
-
 struct Download {
   Sandbox box;
   fs::path served = box.dir() / "served";
@@ -107,15 +95,23 @@ struct Download {
   }
   // Quiet, the search skipped by the manual switch; waits shortened, counts as shipped.
   RunResult run(const std::string& location, const std::string& arguments = "-q -manual") {
-    manifest["config"]["150"] = location;
-    RunOptions options;
-    options.env["SHIPKIT_LOG"] = "yes";
-    options.env["FAKEJVM_REPORT"] = winPath(report);
-    options.env["SHIPKIT_DOWNLOAD_POLICY"] = "3,0,20,0";
-    options.unset = {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"};
-    return box.run(box.build(manifest), arguments, options);
+    return box.run(build(location), arguments, options());
   }
   std::vector<std::string> log() const { return box.lastLogLines(); }
+  // The installer with the download location of entry 150.
+  fs::path build(const std::string& location) {
+    manifest["config"]["150"] = location;
+    return box.build(manifest);
+  }
+  // Log kept, fake JVM report, waits shortened, no proxy from the environment.
+  RunOptions options() const {
+    RunOptions o;
+    o.env["SHIPKIT_LOG"] = "yes";
+    o.env["FAKEJVM_REPORT"] = winPath(report);
+    o.env["SHIPKIT_DOWNLOAD_POLICY"] = "3,0,20,0";
+    o.unset = {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"};
+    return o;
+  }
 };
 
 }  // namespace
@@ -245,17 +241,12 @@ struct Selection : Download {
   // With the progress dialog; the search skipped by the manual switch.
   RunResult run(const std::string& location, std::vector<std::string> replies,
                 const std::string& arguments = "-manual") {
-    manifest["config"]["150"] = location;
-    RunOptions options;
-    options.env["SHIPKIT_LOG"] = "yes";
-    options.env["FAKEJVM_REPORT"] = winPath(report);
-    options.env["SHIPKIT_DOWNLOAD_POLICY"] = "3,0,20,0";
-    options.unset = {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"};
-    options.replies = std::move(replies);
+    RunOptions o = options();
+    o.replies = std::move(replies);
     // The Java side ends the process, as the installer does; the progress dialog stays until then.
     std::ofstream(box.dir() / "scenario.json") << R"({"main": [{"exit": 0}]})";
-    options.env["FAKEJVM_SCENARIO"] = winPath(box.dir() / "scenario.json");
-    return box.run(box.build(manifest), arguments, options);
+    o.env["FAKEJVM_SCENARIO"] = winPath(box.dir() / "scenario.json");
+    return box.run(build(location), arguments, o);
   }
   bool mainCalled() const {
     return Sandbox::readFile(report).find("com/shipkit/runtime/launcher/WinLauncher") != std::string::npos;

@@ -159,6 +159,19 @@ std::vector<std::string> Sandbox::lastLogLines() const {
   return all.empty() ? std::vector<std::string>{} : logLines(all.back());
 }
 
+std::vector<fs::path> extractionDirs(const fs::path& root) {
+  std::vector<fs::path> dirs;
+  if (!fs::exists(root)) return dirs;
+  for (const auto& e : fs::directory_iterator(root))
+    if (e.is_directory() && e.path().filename().string().find(".tmp_dir") != std::string::npos)
+      dirs.push_back(e.path());
+  return dirs;
+}
+
+void sh(const std::string& command) {
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
 fs::path makeFakeRuntime(const fs::path& dir, const std::string& version,
                          const std::vector<std::string>& jvmDirs) {
   fs::create_directories(dir / "bin");

@@ -68,6 +68,12 @@ class Sandbox {
   std::atomic<int> runs_{0};  // runs may overlap (concurrent instances)
 };
 
+// The launcher's extraction directories ("*.tmp_dir*") in a temporary root.
+std::vector<fs::path> extractionDirs(const fs::path& root);
+
+// Runs a shell command (GNU tar, gzip) and fails the test when it fails.
+void sh(const std::string& command);
+
 // A fake Java runtime at `dir`: bin\java.exe and javaw.exe answering `version`, and the fake
 // jvm.dll in each of `jvmDirs` (relative to `dir`). Returns `dir`.
 fs::path makeFakeRuntime(const fs::path& dir, const std::string& version = "11.0.2",

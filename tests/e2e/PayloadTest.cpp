@@ -11,15 +11,6 @@ using namespace e2e;
 
 namespace {
 
-std::vector<fs::path> extractionDirs(const fs::path& root) {
-  std::vector<fs::path> dirs;
-  if (!fs::exists(root)) return dirs;
-  for (const auto& e : fs::directory_iterator(root))
-    if (e.is_directory() && e.path().filename().string().find(".tmp_dir") != std::string::npos)
-      dirs.push_back(e.path());
-  return dirs;
-}
-
 std::string bytesOf(const fs::path& p) {
   return Sandbox::readFile(p);
 }

@@ -25,11 +25,6 @@ void makeRuntimeTree(const fs::path& dir, bool loadable = true) {
   fs::copy_file(outDir() / "testing" / "unpack200.exe", dir / "bin" / "unpack200.exe");
 }
 
-// Runs a shell command (GNU tar, gzip) and fails the test when it fails.
-void sh(const std::string& command) {
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
 std::string quote(const fs::path& p) {
   return "'" + p.string() + "'";
 }
@@ -49,14 +44,6 @@ std::size_t uncompressedSize(const fs::path& archive) {
     ::pclose(p);
   }
   return std::size_t(n);
-}
-
-std::vector<fs::path> extractionDirs(const fs::path& root) {
-  std::vector<fs::path> dirs;
-  for (const auto& e : fs::directory_iterator(root))
-    if (e.is_directory() && e.path().filename().string().find(".tmp_dir") != std::string::npos)
-      dirs.push_back(e.path());
-  return dirs;
 }
 
 struct Shipped {

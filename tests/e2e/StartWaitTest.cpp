@@ -226,9 +226,7 @@ void shipLargeRuntime(WaitRun& run) {
           << std::string(4096, 'x');
   }
   const std::string tar = (run.box.dir() / "jre.tar").string();
-  ASSERT_EQ(
-      std::system(("tar -C '" + tree.string() + "' -cf '" + tar + "' . && gzip -kf '" + tar + "'").c_str()),
-      0);
+  sh("tar -C '" + tree.string() + "' -cf '" + tar + "' . && gzip -kf '" + tar + "'");
   run.manifest["config"]["151"] = std::to_string(fs::file_size(tar));
   run.manifest["files"] = json::array({{{"name", "jre.tar.gz"}, {"source", archive.string()}}});
 }

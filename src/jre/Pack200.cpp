@@ -12,6 +12,7 @@
 
 namespace shipkit::jre {
 
+using core::logError;
 using core::logLine;
 
 namespace {
@@ -74,6 +75,8 @@ void unpackPackedJar(const std::string& home, const std::string& packed) {
     logLine(L"pack path doesn't exists");
     return;
   }
+  // A target that exists before the unpacker runs is not its partial output.
+  const bool targetExisted = exists(target);
   std::string application = home + "\\bin\\unpack200.exe";
   std::string commandLine = "-r \"" + packed + "\" \"" + target + "\"";
   logLine(L"%S", application.c_str());
@@ -93,12 +96,23 @@ void unpackPackedJar(const std::string& home, const std::string& packed) {
   win::UniqueHandle process(info.hProcess), thread(info.hThread);
   logLine(L"waiting for unpack200 to finish");
   ::WaitForSingleObject(process.get(), INFINITE);
-  // The unpacker's exit code is not acted on (a failed unpack shows in the runtime check);
-  // it is logged for diagnosis.
   DWORD exitCode = 0;
-  ::GetExitCodeProcess(process.get(), &exitCode);
+  if (!::GetExitCodeProcess(process.get(), &exitCode)) exitCode = ::GetLastError();
   logLine(L"unpack done");
   logLine(L"unpack200 exit code %d", int(exitCode));
+  if (exitCode != 0) {
+    // The packed file is the only copy of the jar: it stays, so that a later run (or the
+    // repeat before the runtime check) can try again, and a partial jar must not pass for
+    // the restored one.
+    logError(L"unpack200 failed (exit code %d): keeping %S", int(exitCode), packed.c_str());
+    if (targetExisted) return;
+    if (::DeleteFileA(target.c_str())) {
+      logError(L"removed the partial %S", target.c_str());
+    } else if (DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND) {
+      logError(L"could not remove the partial %S (error %d)", target.c_str(), int(error));
+    }
+    return;
+  }
   if (!::DeleteFileA(packed.c_str())) {
     DWORD error = ::GetLastError();
     if (error != ERROR_FILE_NOT_FOUND) logLine(L"could not delete packed file (error %d)", int(error));

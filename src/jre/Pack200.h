@@ -13,7 +13,8 @@ namespace shipkit::jre {
 void unpackRuntimeJars(const std::string& home);
 
 // Runs the home's unpacker on one packed file (its target is the path without ".pack"),
-// waits for it and deletes the packed file. Ends the process with message 1009 "20" when
+// waits for it and deletes the packed file once the unpacker succeeded (exit code 0); after
+// a failure the packed file stays and a partial target is removed. Ends the process with message 1009 "20" when
 // the unpacker cannot be started.
 void unpackPackedJar(const std::string& home, const std::string& packed);
 

@@ -53,11 +53,13 @@ void unpackShippedRuntime(HWND window) {
   const DWORD start = ::GetTickCount();
   logLine(L"extracting JRE");
   if (!::CreateDirectoryA("jre", nullptr)) logError(L"Could not create JRE dir");
-  std::string uncreatable;
+  MemberName uncreatable;
   if (!untarGz("jre.tar.gz", "jre", window, core::configInt(151), uncreatable)) {
-    if (!uncreatable.empty()) {
+    if (!uncreatable.bytes.empty()) {
       // Formatted into a buffer of 6000 characters, as every message text.
-      std::wstring text = L"Could not open file " + win::wide(uncreatable) + L"\n";
+      const std::wstring name =
+          uncreatable.utf8 ? win::fromUtf8(uncreatable.bytes) : win::wide(uncreatable.bytes);
+      std::wstring text = L"Could not open file " + name + L"\n";
       if (text.size() > 5999) text.resize(5999);
       logError(L"%s", text.c_str());
       fatalAfterUnpacking(text.c_str());

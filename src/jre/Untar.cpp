@@ -1,6 +1,7 @@
 #include "jre/Untar.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -14,6 +15,27 @@ std::string extractingLine(const std::string& name, int32_t size) {
   return "extracting " + name + " (size " + std::to_string(size) + ")";
 }
 
+std::string backslashes(std::string name) {
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
+}
+
+// Metadata members (GNU long names, pax extended headers) that describe the next member.
+struct Pending {
+  std::optional<std::string> longName, longLink;
+  PaxHeader pax;
+  bool any = false;
+};
+
+// A link whose target is copied once the archive has ended.
+struct DeferredLink {
+  MemberName name;
+  std::string targetKey;
+  std::string line;  // the log line when its target never becomes a file
+};
+
+enum class Read { kHeader, kEnd, kFailed };
+
 class Untar {
  public:
   Untar(TarInput& input, TarOutput& output, std::size_t copyBuffer)
@@ -21,111 +43,291 @@ class Untar {
 
   UntarResult run() {
     std::string header;
-    while (readTarHeader(header)) {
+    Pending pending;
+    while (true) {
+      Read r = readTarHeader(header);
+      if (r == Read::kFailed) return failed();
+      if (r == Read::kEnd) break;
+      const char type = tarTypeflag(header);
       std::optional<int32_t> size = parseTarSize(header);
-      char type = tarTypeflag(header);
-      std::string name;
-      if (type == kTypeLongName) {
-        if (!size) return corrupt("size field out of range");
+      if (!size) {
+        if (!hasBinarySize(header)) return corrupt("size field out of range");
+        MemberName name = memberName(header, pending);
+        return corrupt("member " + name.bytes + ": its size (base-256 field) is beyond 2 GiB", name.utf8);
+      }
+      if (type == kTypeLongName || type == kTypeLongLink) {
         if (std::size_t(*size) >= kNameBuffer) return corrupt("long name too long");
-        std::string longName(std::size_t(*size), '\0');
-        if (*size > 0 && in_.read(longName.data(), unsigned(*size)) != *size) {
-          out_.log("gzread failed for long file name", true);
+        std::string text(std::size_t(*size), '\0');
+        if (*size > 0 && read(text.data(), unsigned(*size)) != *size) {
+          out_.log("gzread failed for long file name", true, false);
+          return failed();
+        }
+        (type == kTypeLongName ? pending.longName : pending.longLink) = text.substr(0, text.find('\0'));
+        pending.any = true;
+        if (!skipPadding(*size, "gzseek 4 failed")) return failed();
+        continue;
+      }
+      if (type == kTypePax) {
+        if (*size > kPaxLimit) return corrupt("extended header too long");
+        std::string records(std::size_t(*size), '\0');
+        if (*size > 0 && read(records.data(), unsigned(*size)) != *size) {
+          out_.log("gzread failed for extended header", true, false);
+          return failed();
+        }
+        if (!parsePaxRecords(records, pending.pax)) return corrupt("malformed extended header");
+        pending.any = true;
+        if (!skipPadding(*size, "gzseek 3 failed")) return failed();
+        continue;
+      }
+      const MemberName name = memberName(header, pending);
+      const MemberName link = pending.pax.linkpath
+                                  ? MemberName{*pending.pax.linkpath, !pending.pax.binaryNames}
+                              : pending.longLink ? MemberName{*pending.longLink, false}
+                                                 : MemberName{tarLinkName(header), false};
+      const bool sparse = pending.pax.sparse || type == kTypeSparse;
+      const std::optional<int64_t> paxSize = pending.pax.size;
+      pending = {};
+      if (sparse)
+        return corrupt("member " + name.bytes + " is a sparse file, which cannot be unpacked", name.utf8);
+      if (paxSize) {
+        if (*paxSize > INT32_MAX)
+          return corrupt(
+              "member " + name.bytes + ": its size " + std::to_string(*paxSize) + " is beyond 2 GiB",
+              name.utf8);
+        size = int32_t(*paxSize);
+      }
+      bool ok = true;
+      switch (type) {
+        case kTypePaxGlobal:  // read and ignored: it sets defaults for attributes not used here
+          ok = skipData(*size);
+          break;
+        case kTypeDirectory:
+          if (!isSafe(name)) return refuse(name);
+          forget(name);
+          out_.makeDirectory(name);
+          ok = skipData(*size);
+          break;
+        case kTypeRegular:
+        case '\0':   // a regular file in the old format
+        case '7': {  // contiguous file: a regular file wherever that makes no difference
+          if (!isSafe(name)) return refuse(name);
+          out_.progress(in_.position(), true);
+          bool created = true;
+          if (!extractTarMember(name, *size, created)) {
+            if (!created) return {UntarOutcome::kCannotCreate, name};
+            out_.log("extract file failed", true, false);
+            return failed();
+          }
+          written(name);
           break;
         }
-        name = longName.substr(0, longName.find('\0'));
-        if (!skipPadding(*size, "gzseek 4 failed")) break;
-        if (!readTarHeader(header)) break;
-        size = parseTarSize(header);
-        type = tarTypeflag(header);
-      } else {
-        name = tarHeaderName(header);
-      }
-      if (!size) return corrupt("size field out of range");
-      if ((type == kTypeDirectory || type == kTypeRegular) && !isSafeMemberName(name)) {
-        return corrupt("refusing member name " + name);
-      }
-      if (type == kTypeDirectory) {
-        out_.makeDirectory(name);
-      } else if (type == kTypeRegular) {
-        out_.progress(in_.position(), true);
-        bool created = true;
-        if (!extractTarMember(name, *size, created)) {
-          if (!created) return {UntarOutcome::kCannotCreate, name};
-          out_.log("extract file failed", true);
+        case kTypeHardLink:
+          if (auto outcome = hardLink(name, link)) return *outcome;
+          ok = skipData(*size);
           break;
-        }
-        extracted_ = true;
-      } else if (*size > 0 && !in_.skip(*size)) {
-        out_.log("gzseek 2 failed", true);
-        break;
+        case kTypeSymlink:
+          if (auto outcome = symbolicLink(name, link)) return *outcome;
+          ok = skipData(*size);
+          break;
+        case '3':
+        case '4':
+        case '6':
+          out_.log(std::string("skipping ") +
+                       (type == '6'   ? "FIFO "
+                        : type == '3' ? "character device "
+                                      : "block device ") +
+                       name.bytes,
+                   false, name.utf8);
+          ok = skipData(*size);
+          break;
+        default:
+          out_.log("skipping " + name.bytes + " of member type " + printable(type), false, name.utf8);
+          ok = skipData(*size);
       }
-      if (!skipPadding(*size, "gzseek 3 failed")) break;
+      if (!ok) {
+        out_.log("gzseek 2 failed", true, false);
+        return failed();
+      }
+      if (!skipPadding(*size, "gzseek 3 failed")) return failed();
+    }
+    if (pending.any) return corrupt("the archive ends after a long name or an extended header");
+    if (auto outcome = copyDeferredLinks()) return *outcome;
+    if (!extracted_) {
+      out_.log(endReason_, true, false);
+      return failed();
     }
     // zlib checks the stream's CRC and length only when it reads the trailer, which lies
     // behind the tar's end blocks: read to the end so that a damaged stream is not taken.
-    if (result_ && !readToEnd()) result_ = false;
-    if (result_)
-      out_.log("untaring JRE was successful", false);
-    else
-      out_.log("untaring JRE was unsuccessful", true);
-    return {result_ ? UntarOutcome::kSuccess : UntarOutcome::kFailed, {}};
+    if (!readToEnd()) return failed();
+    out_.log("untaring JRE was successful", false, false);
+    return {UntarOutcome::kSuccess, {}};
   }
 
  private:
-  UntarResult corrupt(const std::string& reason) {
-    out_.log(reason, true);
-    out_.log("untaring JRE was unsuccessful", true);
+  static std::string printable(char c) {
+    if (c >= 0x20 && c < 0x7F) return std::string("'") + c + "'";
+    return std::to_string(static_cast<unsigned char>(c));
+  }
+
+  MemberName memberName(const std::string& header, const Pending& pending) const {
+    if (pending.pax.path) return {backslashes(*pending.pax.path), !pending.pax.binaryNames};
+    if (pending.longName) return {*pending.longName, false};
+    return {tarHeaderName(header), false};
+  }
+
+  static bool isSafe(const MemberName& name) {
+    return isSafeMemberName(name.bytes) && (!name.utf8 || isValidUtf8(name.bytes));
+  }
+
+  UntarResult failed() {
+    out_.log("untaring JRE was unsuccessful", true, false);
     return {};
+  }
+
+  UntarResult corrupt(const std::string& reason, bool utf8 = false) {
+    out_.log(reason, true, utf8);
+    return failed();
+  }
+
+  UntarResult refuse(const MemberName& name) {
+    return corrupt("refusing member name " + name.bytes, name.utf8);
+  }
+
+  // A read that tells why the stream failed, once.
+  int read(char* buffer, unsigned length) {
+    int n = in_.read(buffer, length);
+    if (n < 0 && !streamFailureLogged_) {
+      streamFailureLogged_ = true;
+      std::string why = in_.failure();
+      if (!why.empty()) out_.log("damaged gzip stream: " + why, true, false);
+    }
+    return n;
   }
 
   bool readToEnd() {
     int n = 0;
-    while ((n = in_.read(buffer_.data(), unsigned(buffer_.size()))) > 0) {
+    while ((n = read(buffer_.data(), unsigned(buffer_.size()))) > 0) {
     }
     if (n == 0) return true;
-    out_.log("gzread failed", true);
+    out_.log("gzread failed", true, false);
     return false;
   }
+
+  bool skipData(int32_t size) { return size == 0 || in_.skip(size); }
 
   bool skipPadding(int32_t size, const char* failure) {
     if (size % kTarBlock == 0) return true;
     if (in_.skip(int64_t(kTarBlock - size % kTarBlock))) return true;
-    out_.log(failure, true);
+    out_.log(failure, true, false);
     return false;
   }
 
-  // True when a member header was read. The archive ends at the end of the data or at a
-  // block without the magic (the zero blocks at its end); a block read short is a
-  // truncated archive, whatever was extracted before.
-  bool readTarHeader(std::string& header) {
+  // The next member header. The archive ends at an all-zero block or at the end of the data
+  // (after a complete member); a block read short is a truncated archive, and any other block
+  // without the magic a damaged one, whatever was extracted before.
+  Read readTarHeader(std::string& header) {
     if (in_.atEnd()) return ended("unexpected eof");
-    header.assign(kHeaderRead, '\0');
-    int n = in_.read(header.data(), unsigned(kHeaderRead));
+    header.assign(kTarBlock, '\0');
+    int n = read(header.data(), unsigned(kTarBlock));
     if (n < 0) {
-      out_.log("gzread failed", true);
-      return false;
+      out_.log("gzread failed", true, false);
+      return Read::kFailed;
     }
-    if (std::size_t(n) < kHeaderRead) {
-      out_.log("unexpected eof", true);
-      return false;
+    // The data may end after a member's padding, not inside it.
+    if (n == 0 && in_.position() % int64_t(kTarBlock) == 0) return ended("unexpected eof");
+    if (std::size_t(n) < kTarBlock) {
+      out_.log("unexpected eof", true, false);
+      return Read::kFailed;
     }
-    if (!hasTarMagic(header)) return ended("no magic number");
-    if (!in_.skip(int64_t(kTarBlock - kHeaderRead))) {
-      out_.log("gzseek 1 failed", true);
-      return false;
+    if (hasTarMagic(header)) return Read::kHeader;
+    if (isZeroBlock(header)) return ended("no magic number");
+    out_.log("no magic number", true, false);
+    out_.log("damaged archive: the block at offset " + std::to_string(in_.position() - int64_t(kTarBlock)) +
+                 " is neither a member header nor an end block",
+             true, false);
+    return Read::kFailed;
+  }
+
+  Read ended(const char* nothingExtracted) {
+    endReason_ = nothingExtracted;
+    return Read::kEnd;
+  }
+
+  void written(const MemberName& name) {
+    std::string key = memberKey(name.bytes);
+    deferred_.erase(key);
+    files_[key] = name;
+    extracted_ = true;
+  }
+
+  // A later member of the same name replaces a link not yet copied.
+  void forget(const MemberName& name) { deferred_.erase(memberKey(name.bytes)); }
+
+  // A hard link is a copy of a file written before under the target's name; the target is
+  // itself a member name (relative to the archive's root) and must stay inside the tree.
+  std::optional<UntarResult> hardLink(const MemberName& name, const MemberName& link) {
+    if (!isSafe(name)) return refuse(name);
+    const std::string& target = link.bytes;
+    if (!isSafe(link)) return corrupt("refusing link target " + target + " of " + name.bytes, name.utf8);
+    const std::string key = memberKey(target);
+    if (auto file = files_.find(key); file != files_.end()) {
+      if (!copy(file->second, name)) return UntarResult{UntarOutcome::kCannotCreate, name};
+      return std::nullopt;
     }
+    if (deferred_.count(key)) {
+      // A link to a symbolic link: copied with it once the archive has ended.
+      deferred_[memberKey(name.bytes)] = {name, key, "skipping hard link " + name.bytes + " to " + target};
+      return std::nullopt;
+    }
+    return corrupt("hard link " + name.bytes + ": its target " + target + " is not a file written before it",
+                   name.utf8);
+  }
+
+  // Windows cannot be relied on to create symbolic links: one whose target is a regular
+  // member of the tree becomes a copy of it once the archive has ended; others are skipped.
+  std::optional<UntarResult> symbolicLink(const MemberName& name, const MemberName& link) {
+    if (!isSafe(name)) return refuse(name);
+    const std::string& target = link.bytes;
+    std::optional<std::string> key = symlinkTargetKey(name.bytes, target);
+    const std::string skipped = "skipping symbolic link " + name.bytes + " -> " + target;
+    if (!key) {
+      out_.log(skipped, false, name.utf8);
+      return std::nullopt;
+    }
+    deferred_[memberKey(name.bytes)] = {name, *key, skipped};
+    return std::nullopt;
+  }
+
+  bool copy(const MemberName& from, const MemberName& to) {
+    out_.log("extracting " + to.bytes + " (copy of " + from.bytes + ")", false, to.utf8 || from.utf8);
+    if (!out_.copyFile(from, to)) return false;
+    written(to);
     return true;
   }
 
-  bool ended(const char* nothingExtracted) {
-    result_ = extracted_;
-    if (!extracted_) out_.log(nothingExtracted, true);
-    return false;
+  // Links whose target became a file, repeated while one more link resolves (links to links).
+  std::optional<UntarResult> copyDeferredLinks() {
+    for (bool progress = true; progress && !deferred_.empty();) {
+      progress = false;
+      for (auto it = deferred_.begin(); it != deferred_.end();) {
+        auto file = files_.find(it->second.targetKey);
+        if (file == files_.end() || file->first == it->first) {
+          ++it;
+          continue;
+        }
+        DeferredLink link = it->second;
+        it = deferred_.erase(it);
+        if (!copy(file->second, link.name)) return UntarResult{UntarOutcome::kCannotCreate, link.name};
+        progress = true;
+      }
+    }
+    for (const auto& [key, link] : deferred_) out_.log(link.line, false, link.name.utf8);
+    deferred_.clear();
+    return std::nullopt;
   }
 
-  bool extractTarMember(const std::string& name, int32_t size, bool& created) {
-    out_.log(extractingLine(name, size), false);
+  bool extractTarMember(const MemberName& name, int32_t size, bool& created) {
+    out_.log(extractingLine(name.bytes, size), false, name.utf8);
     if (!out_.openFile(name)) {
       created = false;
       return false;
@@ -134,7 +336,7 @@ class Untar {
     bool streamError = false;
     while (written < size) {
       unsigned want = unsigned(std::min<int64_t>(size - written, int64_t(buffer_.size())));
-      int n = in_.read(buffer_.data(), want);
+      int n = read(buffer_.data(), want);
       if (n <= 0) break;
       if (!out_.write(buffer_.data(), std::size_t(n))) {
         streamError = true;
@@ -145,11 +347,11 @@ class Untar {
     }
     bool closed = out_.closeFile();
     if (streamError || !closed) {
-      out_.log("stream error", true);
+      out_.log("stream error", true, false);
       return false;
     }
     if (written < size) {
-      out_.log("sizes don't match: " + std::to_string(written) + ", " + std::to_string(size), true);
+      out_.log("sizes don't match: " + std::to_string(written) + ", " + std::to_string(size), true, false);
       return false;
     }
     return true;
@@ -158,8 +360,11 @@ class Untar {
   TarInput& in_;
   TarOutput& out_;
   std::vector<char> buffer_;
-  bool result_ = false;
   bool extracted_ = false;
+  bool streamFailureLogged_ = false;
+  std::string endReason_;
+  std::map<std::string, MemberName> files_;       // regular files written, by member key
+  std::map<std::string, DeferredLink> deferred_;  // links to copy at the end, by their own key
 };
 
 }  // namespace

@@ -8,37 +8,36 @@
 
 #include "core/DialogIds.h"
 #include "core/Log.h"
+#include "jre/GzTarInput.h"
 #include "jre/TarFormat.h"
 #include "jre/Untar.h"
+#include "win/Text.h"
 #include "win/Unique.h"
 
 namespace shipkit::jre {
 
 namespace {
 
-class GzInput : public TarInput {
- public:
-  explicit GzInput(gzFile file) : file_(file) {}
-  int read(char* buffer, unsigned length) override { return gzread(file_, buffer, length); }
-  bool skip(int64_t length) override { return gzseek(file_, z_off_t(length), SEEK_CUR) != -1; }
-  bool atEnd() override { return gzeof(file_) != 0; }
-  int64_t position() override { return int64_t(gztell(file_)); }
-
- private:
-  gzFile file_;
-};
+// A member name for the wide file functions: pax names are UTF-8, the others are in the
+// code page of the narrow file functions (as those would take them).
+std::wstring wideName(const MemberName& name) {
+  return name.utf8 ? win::fromUtf8(name.bytes) : win::wide(name.bytes);
+}
 
 // Member files in the current directory, and the progress bar (positions 100..200).
 class FileOutput : public TarOutput {
  public:
   FileOutput(HWND window, int32_t total) : window_(window), total_(total), lastUpdate_(::GetTickCount()) {}
-  void makeDirectory(const std::string& name) override { ::CreateDirectoryA(name.c_str(), nullptr); }
+  void makeDirectory(const MemberName& name) override { ::CreateDirectoryW(wideName(name).c_str(), nullptr); }
   // Created as the C runtime's "wb" does (truncating an existing file), without its
   // stream buffer: the copy already writes whole chunks.
-  bool openFile(const std::string& name) override {
-    file_.reset(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  bool openFile(const MemberName& name) override {
+    file_.reset(::CreateFileW(wideName(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file_.get() != INVALID_HANDLE_VALUE;
+  }
+  bool copyFile(const MemberName& from, const MemberName& to) override {
+    return ::CopyFileW(wideName(from).c_str(), wideName(to).c_str(), FALSE) != 0;
   }
   bool write(const char* data, std::size_t length) override {
     DWORD written = 0;
@@ -58,11 +57,12 @@ class FileOutput : public TarOutput {
     lastShown_ = shown;
     ::SendDlgItemMessageW(window_, core::kProgressBar, PBM_SETPOS, WPARAM(shown), 0);
   }
-  void log(const std::string& text, bool error) override {
+  void log(const std::string& text, bool error, bool utf8) override {
+    const std::wstring line = utf8 ? win::fromUtf8(text) : win::wide(text);
     if (error)
-      core::logError(L"%S", text.c_str());
+      core::logError(L"%s", line.c_str());
     else
-      core::logLine(L"%S", text.c_str());
+      core::logLine(L"%s", line.c_str());
   }
 
  private:
@@ -75,7 +75,7 @@ class FileOutput : public TarOutput {
 
 }  // namespace
 
-bool untarGz(const char* archive, const char* target, HWND window, int32_t total, std::string& uncreatable) {
+bool untarGz(const char* archive, const char* target, HWND window, int32_t total, MemberName& uncreatable) {
   // The directory to return to, at any length (a fixed buffer too small for it would leave
   // the process in the target directory).
   std::string saved(::GetCurrentDirectoryA(0, nullptr), '\0');
@@ -90,7 +90,7 @@ bool untarGz(const char* archive, const char* target, HWND window, int32_t total
   UntarResult result;
   {
     core::LogBatch batch;  // a line per member
-    GzInput input(file);
+    GzTarInput input(file);
     FileOutput output(window, total);
     result = untar(input, output, kCopyBuffer);
   }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "jre/Untar.h"
+
 namespace shipkit::jre {
 
 // Bytes copied per read from the archive into a member file. Measured under Wine on a
@@ -17,6 +19,6 @@ inline constexpr std::size_t kCopyBuffer = 32768;
 // True when the archive ended after at least one regular file was written. Member names are
 // created relative to `target`; the current directory is restored before returning. When a
 // member file cannot be created, `uncreatable` holds its name.
-bool untarGz(const char* archive, const char* target, HWND window, int32_t total, std::string& uncreatable);
+bool untarGz(const char* archive, const char* target, HWND window, int32_t total, MemberName& uncreatable);
 
 }  // namespace shipkit::jre

@@ -5,6 +5,7 @@
 // the file that FAKE_UNPACK200_RECORD names (when set). FAKE_UNPACK200_MODE changes what it
 // does:
 //   fail           exits with 2 and writes nothing
+//   partial        writes the first half of the target, then exits with 2 (a full disk)
 //   no-output      exits with 0 and writes nothing
 //   remove-packed  writes the target, then deletes the packed file itself
 // A command line of any other shape exits with 97.
@@ -67,6 +68,10 @@ int main() {
   if (mode == "no-output") return 0;
   std::string content;
   if (!readFile(packed, content)) return 3;
+  if (mode == "partial") {
+    writeFile(target, ("jar:" + content).substr(0, (content.size() + 4) / 2), CREATE_NEW);
+    return 2;
+  }
   if (!writeFile(target, "jar:" + content, CREATE_NEW)) return 4;
   if (mode == "remove-packed") DeleteFileA(packed.c_str());
   return 0;

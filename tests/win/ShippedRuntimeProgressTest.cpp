@@ -69,7 +69,7 @@ TEST_F(ProgressWindow, UntarMovesTheBarThrough100To200) {
   for (int i = 0; i < 4; ++i) total |= uint32_t(uint8_t(gz[gz.size() - 4 + i])) << (8 * i);
   char before[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, before);
-  std::string uncreatable;
+  shipkit::jre::MemberName uncreatable;
   EXPECT_TRUE(shipkit::jre::untarGz(PROGRESS_ARCHIVE, target.c_str(), parent_, int32_t(total), uncreatable));
   char after[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, after);

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Runtime archives as vendors' tools make them, for the untar tests.
 
-  runtime_archives.py tree TREE OUT     adds the runtime-shaped files to TREE (which may
+  runtime_archives.py tree TREE OUT [FORMAT...]
+                                        adds the runtime-shaped files to TREE (which may
                                         already hold files) and writes OUT/<format>.tar.gz for
-                                        every format of FORMATS
+                                        the formats named, or every format of FORMATS
   runtime_archives.py links TREE OUT     a tree with a hard link, symbolic links and a FIFO, as
                                         OUT/<tool>.tar.gz for every tool of LINK_TOOLS
   runtime_archives.py bad KIND TREE OUT.tar.gz
@@ -157,7 +158,7 @@ def main(argv):
         tree, out = argv[2], argv[3]
         make_tree(tree)
         os.makedirs(out, exist_ok=True)
-        for fmt in FORMATS:
+        for fmt in argv[4:] or FORMATS:
             make_archive(tree, os.path.join(out, fmt + ".tar.gz"), fmt)
     elif argv[1] == "links":
         make_links(argv[2], argv[3])

@@ -79,6 +79,15 @@ class Untar {
         if (!skipPadding(*size, "gzseek 3 failed")) return failed();
         continue;
       }
+      if (type == kTypePaxGlobal) {
+        // Read and ignored: it sets defaults for attributes the launcher does not use.
+        if (!skipData(*size)) {
+          out_.log("gzseek 2 failed", true, false);
+          return failed();
+        }
+        if (!skipPadding(*size, "gzseek 3 failed")) return failed();
+        continue;
+      }
       const MemberName name = memberName(header, pending);
       const MemberName link = pending.pax.linkpath
                                   ? MemberName{*pending.pax.linkpath, !pending.pax.binaryNames}
@@ -98,9 +107,6 @@ class Untar {
       }
       bool ok = true;
       switch (type) {
-        case kTypePaxGlobal:  // read and ignored: it sets defaults for attributes not used here
-          ok = skipData(*size);
-          break;
         case kTypeDirectory:
           if (!isSafe(name)) return refuse(name);
           forget(name);

@@ -8,7 +8,8 @@
   runtime_archives.py links TREE OUT     a tree with a hard link, symbolic links and a FIFO, as
                                         OUT/<tool>.tar.gz for every tool of LINK_TOOLS
   runtime_archives.py bad KIND TREE OUT.tar.gz
-                                        an archive of TREE damaged as KIND says (BAD_KINDS)
+                                        an archive of TREE damaged as KIND says (BAD_KINDS);
+                                        KIND "all" writes OUT/<kind>.tar.gz for every kind
 
 Archives hold the top-level names without "./", so that a name of exactly 100 characters
 fills the header's name field. Contents are fixed (seeded), so every run writes the same tree.
@@ -162,6 +163,10 @@ def main(argv):
             make_archive(tree, os.path.join(out, fmt + ".tar.gz"), fmt)
     elif argv[1] == "links":
         make_links(argv[2], argv[3])
+    elif argv[1] == "bad" and argv[2] == "all":
+        os.makedirs(argv[4], exist_ok=True)
+        for kind in BAD_KINDS:
+            make_bad(kind, os.path.join(argv[3], kind), os.path.join(argv[4], kind + ".tar.gz"))
     elif argv[1] == "bad":
         assert argv[2] in BAD_KINDS, argv[2]
         make_bad(argv[2], argv[3], argv[4])

@@ -388,7 +388,8 @@ TEST_P(ShippedRuntimeTool, UnpacksToExactlyTheTree) {
         "code-\xC3\xA9.txt");
   auto dirs = extractionDirs(s.box.temp());
   ASSERT_EQ(dirs.size(), 1u);
-  EXPECT_EQ(treeOf(dirs[0] / "jre"), treeOf(tree, leaveOut));
+  // The fake java.exe records its runs beside itself when the runtime is checked.
+  EXPECT_EQ(treeOf(dirs[0] / "jre", {"bin/java.exe.runs", "bin/javaw.exe.runs"}), treeOf(tree, leaveOut));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ShippedRuntimeTool,

@@ -291,8 +291,9 @@ TEST_F(GnuTar, FormatsAndMemberKinds) {
         return out.files.count(name) ? out.files[name] : out.files[".\\" + name];
       };
       EXPECT_EQ(at("bin\\link"), big);
-      if (std::string(row.members).find("hard.exe") != std::string::npos || row.members[0] == '.')
+      if (std::string(row.members).find("hard.exe") != std::string::npos || row.members[0] == '.') {
         EXPECT_EQ(at("hard.exe"), "exe");
+      }
       for (const auto& [name, content] : out.files)
         EXPECT_EQ(name.find("PaxHeaders"), std::string::npos) << name;
       EXPECT_TRUE(out.logged("untaring JRE was successful"));
@@ -347,7 +348,9 @@ TEST_F(GnuTar, TruncatedInsideAMemberFails) {
       auto end = memberEnds.find(cut);
       EXPECT_EQ(r.outcome, end == memberEnds.end() ? UntarOutcome::kFailed : UntarOutcome::kSuccess)
           << "cut at " << cut << ": " << testing::PrintToString(out.lines);
-      if (end != memberEnds.end()) EXPECT_EQ(out.files.size(), end->second) << "cut at " << cut;
+      if (end != memberEnds.end()) {
+        EXPECT_EQ(out.files.size(), end->second) << "cut at " << cut;
+      }
     }
   }
   RecordingOutput out;
@@ -669,32 +672,27 @@ TEST(Untar, MemberKinds) {
 // their files through zlib as the launcher reads them.
 class RuntimeArchives : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-#ifndef _WIN32
-    dir_ = std::filesystem::temp_directory_path() / ("shipkit-archives-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    const std::string script = std::string(SHIPKIT_TESTING_DIR) + "/runtime_archives.py";
-    auto make = [&](const std::string& args) {
-      std::string cmd = "cd '" + dir_.string() + "' && python3 '" + script + "' " + args;
-      ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    };
-    make("tree tree formats");
-    make("links links-tree links");
-    for (const char* kind :
-         {"sparse-gnu", "sparse-pax", "stray-block", "cut-trailer", "flipped-byte-cut", "flipped-byte"})
-      make(std::string("bad ") + kind + " bad-" + kind + " " + kind + ".tar.gz");
-#endif
-  }
-  static void TearDownTestSuite() {
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
   void SetUp() override {
 #ifdef _WIN32
     GTEST_SKIP() << "the archiving tools run on the build machine; these cases run in the native build";
+#else
+    dir_ = std::filesystem::temp_directory_path() /
+           ("shipkit-archives-" + std::to_string(::getpid()) + "-" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
 #endif
   }
-  static UntarResult unpack(const std::filesystem::path& archive, RecordingOutput& out) {
+  // Runs testing/runtime_archives.py in the scratch directory.
+  void make(const std::string& args) {
+    std::string cmd =
+        "cd '" + dir_.string() + "' && python3 '" + SHIPKIT_TESTING_DIR + "/runtime_archives.py' " + args;
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  UntarResult unpack(const std::filesystem::path& archive, RecordingOutput& out) {
     gzFile file = gzopen(archive.string().c_str(), "rb");
     EXPECT_NE(file, nullptr) << archive;
     if (!file) return {};
@@ -710,13 +708,13 @@ class RuntimeArchives : public testing::Test {
     while (!name.empty() && name.back() == '\\') name.pop_back();
     return name;
   }
-  static std::filesystem::path dir_;
+  std::filesystem::path dir_;
 };
-std::filesystem::path RuntimeArchives::dir_;
 
 // Every tool's archive unpacks to exactly the tree: the same files with the same bytes, the
 // same directories (ustar cannot hold the long file name; only pax holds the UTF-8 name).
 TEST_F(RuntimeArchives, EveryToolsArchiveUnpacksToExactlyTheTree) {
+  make("tree tree formats");
   const std::filesystem::path tree = dir_ / "tree";
   const std::string longFile = std::string(116, 'L') + ".txt", unicodeFile =
                                                                    "\xC3\xBCn\xC3\xAF"
@@ -761,6 +759,7 @@ TEST_F(RuntimeArchives, EveryToolsArchiveUnpacksToExactlyTheTree) {
 
 // Links become copies of files of the tree; what cannot be copied is skipped with a line.
 TEST_F(RuntimeArchives, LinksAreCopiesFifosAndOtherLinksAreSkipped) {
+  make("links links-tree links");
   for (const char* tool : {"gnutar", "python-pax", "bsdtar"}) {
     SCOPED_TRACE(tool);
     RecordingOutput out;
@@ -779,6 +778,7 @@ TEST_F(RuntimeArchives, LinksAreCopiesFifosAndOtherLinksAreSkipped) {
 // Archives whose content cannot be written correctly, or whose stream is damaged, fail with
 // a line that says why.
 TEST_F(RuntimeArchives, DamagedArchivesFailSayingWhy) {
+  make("bad all bad-trees bad");
   struct Row {
     const char* kind;
     std::string part;  // of a line logged (the gzip stream's failures name the file)
@@ -793,7 +793,7 @@ TEST_F(RuntimeArchives, DamagedArchivesFailSayingWhy) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.kind);
     RecordingOutput out;
-    EXPECT_EQ(unpack(dir_ / (std::string(row.kind) + ".tar.gz"), out).outcome, UntarOutcome::kFailed);
+    EXPECT_EQ(unpack(dir_ / "bad" / (std::string(row.kind) + ".tar.gz"), out).outcome, UntarOutcome::kFailed);
     EXPECT_TRUE(out.loggedPart(row.part)) << testing::PrintToString(out.lines);
     EXPECT_TRUE(out.logged("ERROR: untaring JRE was unsuccessful"));
     EXPECT_FALSE(out.logged("untaring JRE was successful"));

@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 #include "cleanup/DeletionList.h"
+#include "core/DeletionRules.h"
+#include "core/TreeDeletion.h"
 #include "win/Unique.h"
 
 namespace shipkit::cleanup {
@@ -13,33 +16,56 @@ namespace {
 
 constexpr const wchar_t* kTitle = L"shipkit";
 
+// The list's paths are made full (relative ones from the launcher directory) and each is
+// deleted within its tree: the outermost listed directory or extraction directory on its path.
 class Win32Effects : public DeletionEffects {
  public:
-  explicit Win32Effects(const DeletionSettings& settings) : settings_(settings) {}
+  Win32Effects(const DeletionSettings& settings, const std::vector<std::wstring>& trees)
+      : settings_(settings) {
+    for (const std::wstring& tree : trees) trees_.push_back(folded(core::fullPathOf(tree)));
+  }
 
   void waitForSemaphoreRelease(const std::wstring& name) override {
-    cleanup::waitForSemaphoreRelease(name, settings_.semaphorePollMs);
+    if (settings_.semaphorePause)
+      cleanup::waitForSemaphoreRelease(name, settings_.semaphorePause);
+    else
+      cleanup::waitForSemaphoreRelease(name, settings_.semaphorePollMs);
   }
-  RemoveResult deleteFile(const std::wstring& path) override {
-    return result(::DeleteFileW(path.c_str()), path);
-  }
+  RemoveResult deleteFile(const std::wstring& path) override { return remove(path, core::EntryKind::kFile); }
   RemoveResult removeDirectory(const std::wstring& path) override {
-    return result(::RemoveDirectoryW(path.c_str()), path);
+    return remove(path, core::EntryKind::kDirectory);
   }
   bool scheduleAtReboot(const std::wstring& path) override {
-    return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    const std::wstring full = core::fullPathOf(path);
+    return !full.empty() && core::scheduleRemovalAtReboot(full, topLength(full));
   }
   void pause() override { ::Sleep(settings_.passIntervalMs); }
 
  private:
-  // Gone means the path no longer exists. The attributes are asked rather than a directory
-  // search, so that a name with wildcards never counts as present.
-  static RemoveResult result(BOOL removed, const std::wstring& path) {
-    if (removed) return RemoveResult::kRemoved;
-    return ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? RemoveResult::kMissing
-                                                                         : RemoveResult::kResists;
+  RemoveResult remove(const std::wstring& path, core::EntryKind kind) {
+    const std::wstring full = core::fullPathOf(path);
+    if (full.empty()) return RemoveResult::kMissing;
+    switch (core::removeEntry(full, topLength(full), kind)) {
+      case core::Removal::kRemoved:
+        return RemoveResult::kRemoved;
+      case core::Removal::kMissing:
+        return RemoveResult::kMissing;
+      case core::Removal::kRefused:
+        return RemoveResult::kRefused;
+      case core::Removal::kResists:
+        break;
+    }
+    return RemoveResult::kResists;
   }
+  // Upper-cased as the file system compares names; the length stays the same.
+  static std::wstring folded(std::wstring text) {
+    if (!text.empty()) ::CharUpperBuffW(text.data(), DWORD(text.size()));
+    return text;
+  }
+  std::size_t topLength(const std::wstring& full) const { return core::treeTopLength(folded(full), trees_); }
+
   const DeletionSettings& settings_;
+  std::vector<std::wstring> trees_;
 };
 
 void showFailure(const std::wstring& failure) {
@@ -83,14 +109,20 @@ std::vector<std::wstring> readListFile(const std::wstring& path) {
   return splitListFile(bytes);
 }
 
-void waitForSemaphoreRelease(const std::wstring& name, DWORD pollMs) {
+void waitForSemaphoreRelease(const std::wstring& name, const std::function<void()>& pause) {
   for (;;) {
     HANDLE h = ::CreateSemaphoreW(nullptr, 1, 1, name.c_str());
     const DWORD error = ::GetLastError();
     if (h) ::CloseHandle(h);
-    if (error != ERROR_ALREADY_EXISTS) return;
-    ::Sleep(pollMs);
+    // Access denied also means the semaphore exists: its owner (an elevated installer, or
+    // another account in the global namespace) did not grant this process access to it.
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) return;
+    pause();
   }
+}
+
+void waitForSemaphoreRelease(const std::wstring& name, DWORD pollMs) {
+  waitForSemaphoreRelease(name, [pollMs] { ::Sleep(pollMs); });
 }
 
 void enterLauncherDirectory() {
@@ -122,8 +154,9 @@ std::wstring createRebootCheckFile() {
 
 int runDeferredDeletion(const std::wstring& listFile, const DeletionSettings& settings) {
   enterLauncherDirectory();
-  Win32Effects effects(settings);
-  const DeletionOutcome out = runDeletionPasses(readListFile(listFile), effects, settings.passes);
+  std::vector<std::wstring> lines = readListFile(listFile);
+  Win32Effects effects(settings, listedDirectories(lines));
+  const DeletionOutcome out = runDeletionPasses(std::move(lines), effects, settings.passes);
   ::DeleteFileW(listFile.c_str());
   if (out.force) {
     if (!rebootNow(settings.exitWindows)) showFailure(out.failure);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ struct DeletionSettings {
   int passes = 60;
   DWORD passIntervalMs = 500;
   DWORD semaphorePollMs = 200;
+  std::function<void()>
+      semaphorePause;  // between two looks at the semaphore; Sleep(semaphorePollMs) when empty
   ExitWindowsFn exitWindows = ::ExitWindowsEx;
 };
 
@@ -25,7 +28,9 @@ int runDeferredDeletion(const std::wstring& listFile, const DeletionSettings& se
 // The lines of the list file; a file that cannot be read gives none.
 std::vector<std::wstring> readListFile(const std::wstring& path);
 
-// Returns once no semaphore of that name exists (no time limit).
+// Returns once no semaphore of that name exists (no time limit); `pause` runs between two
+// looks. A semaphore this process may not open exists too.
+void waitForSemaphoreRelease(const std::wstring& name, const std::function<void()>& pause);
 void waitForSemaphoreRelease(const std::wstring& name, DWORD pollMs);
 
 // Makes the launcher executable's directory the current directory.

@@ -45,6 +45,26 @@ bool isTempDirPath(const std::wstring& path) {
 
 }  // namespace
 
+std::vector<std::wstring> listedDirectories(const std::vector<std::wstring>& lines) {
+  std::vector<std::wstring> dirs;
+  int section = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].empty()) {
+      ++section;
+    } else if (section == 0) {
+      section = 1;
+    } else if (section == 1) {
+      // The keyword, then the two texts, each ended by a line beginning with "EOSMARKER".
+      for (int done = 0; done < 2 && ++i < lines.size();)
+        if (startsWith(lines[i], L"EOSMARKER")) ++done;
+      section = 2;
+    } else if (section >= 3) {
+      dirs.push_back(lines[i]);
+    }
+  }
+  return dirs;
+}
+
 DeletionOutcome runDeletionPasses(std::vector<std::wstring> lines, DeletionEffects& effects, int maxPasses) {
   DeletionOutcome out;
   std::vector<bool> dropped(lines.size(), false);

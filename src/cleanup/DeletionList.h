@@ -15,7 +15,9 @@ namespace shipkit::cleanup {
 // separate the sections).
 std::vector<std::wstring> splitListFile(std::string_view bytes);
 
-enum class RemoveResult { kRemoved, kMissing, kResists };
+// kRefused: the entry lies behind a link inside its tree; it is dropped like a removed one,
+// never retried and never scheduled at reboot.
+enum class RemoveResult { kRemoved, kMissing, kResists, kRefused };
 
 // The system as the passes see it.
 class DeletionEffects {
@@ -24,7 +26,7 @@ class DeletionEffects {
   virtual void waitForSemaphoreRelease(const std::wstring& name) = 0;
   virtual RemoveResult deleteFile(const std::wstring& path) = 0;
   virtual RemoveResult removeDirectory(const std::wstring& path) = 0;
-  // MOVEFILE_DELAY_UNTIL_REBOOT; true when scheduled.
+  // MOVEFILE_DELAY_UNTIL_REBOOT; true when scheduled (never for a path through a link).
   virtual bool scheduleAtReboot(const std::wstring& path) = 0;
   // Between two passes.
   virtual void pause() = 0;
@@ -46,6 +48,10 @@ struct DeletionOutcome {
 // reboot at once (once) and causes no further pass; with the may-reboot flag the last pass
 // schedules what still resists, and a scheduled file asks for a reboot.
 DeletionOutcome runDeletionPasses(std::vector<std::wstring> lines, DeletionEffects& effects, int maxPasses);
+
+// The directories the list names (its last section): each is the top of a tree that the
+// deletion never leaves through a link.
+std::vector<std::wstring> listedDirectories(const std::vector<std::wstring>& lines);
 
 // A text of five characters or fewer counts as no text.
 inline bool isShownText(const std::wstring& text) {

@@ -6,9 +6,11 @@
 
 #include "core/CommonControls.h"
 #include "core/Config.h"
+#include "core/DeletionRules.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/RunState.h"
+#include "core/TreeDeletion.h"
 #include "win/Text.h"
 
 namespace shipkit::core {
@@ -84,7 +86,8 @@ void fatalExit(int code) {
     std::string parent = rs.extractionDir.substr(0, rs.extractionDir.find_last_of('\\') + 1);
     if (!parent.empty()) ::SetCurrentDirectoryA(parent.c_str());
     emptyDir(rs.extractionDir, true);
-    ::RemoveDirectoryA(rs.extractionDir.c_str());
+    const std::wstring dir = fullPathOf(win::wide(rs.extractionDir));
+    removeEntry(dir, treeTopLength(dir, {dir}), EntryKind::kDirectory);
   }
   std::fflush(stdout);
   std::fflush(stderr);

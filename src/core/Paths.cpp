@@ -9,9 +9,11 @@
 #include <optional>
 
 #include "core/Config.h"
+#include "core/DeletionRules.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
 #include "core/RunState.h"
+#include "core/TreeDeletion.h"
 #include "win/LateBound.h"
 #include "win/Text.h"
 #include "win/Unique.h"
@@ -461,27 +463,9 @@ void createExtractionDir() {
 
 void emptyDir(const std::string& dir, bool recurse) {
   if (dir.empty() || dir[0] == '.') return;
-  logLine(L"emptying %S", dir.c_str());
-  std::string base = dir;
-  if (base.back() != '\\') base += '\\';
-  WIN32_FIND_DATAA data;
-  win::UniqueFind find(::FindFirstFileA((base + "*.*").c_str(), &data));
-  if (!find) return;
-  do {
-    std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    std::string path = base + name;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      logLine(L"attempting to remove %S (%d)", path.c_str(), int(recurse));
-      // A junction or directory link is removed itself; what it points to lies outside this
-      // directory and is never emptied.
-      if (recurse && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) emptyDir(path, false);
-      ::RemoveDirectoryA(path.c_str());
-    } else {
-      logLine(L"attempting to delete %S", path.c_str());
-      ::DeleteFileA(path.c_str());
-    }
-  } while (::FindNextFileA(find.get(), &data));
+  const std::wstring full = fullPathOf(win::wide(dir));
+  // The extraction directory is a tree of its own; links inside it are never followed.
+  emptyTree(full, treeTopLength(full, {full}), recurse ? 1 : 0, true);
 }
 
 }  // namespace shipkit::core

@@ -7,6 +7,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/RunState.h"
+#include "core/TreeDeletion.h"
 #include "jre/Pack200.h"
 #include "jre/UntarGz.h"
 #include "jvm/locate/LoadDll.h"
@@ -20,23 +21,10 @@ using core::logLine;
 
 namespace {
 
-// Deletes a directory tree, ignoring what cannot be deleted (files in use).
+// Deletes a directory tree, ignoring what cannot be deleted (files in use). Links inside it
+// are removed as links, never entered.
 void removeTree(const std::string& dir) {
-  WIN32_FIND_DATAA found;
-  win::UniqueFind find(::FindFirstFileA((dir + "\\*").c_str(), &found));
-  if (find.get() != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = dir + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        removeTree(path);
-      else
-        ::DeleteFileA(path.c_str());
-    } while (::FindNextFileA(find.get(), &found));
-  }
-  find.reset();
-  ::RemoveDirectoryA(dir.c_str());
+  core::removeTree(win::wide(dir));
 }
 
 // The fatal exit empties the extraction directory only two levels deep; an unpacked runtime

@@ -206,3 +206,18 @@ TEST(DeletionPasses, ShownTextsAreLongerThanFiveCharacters) {
   EXPECT_FALSE(isShownText(L"Boot?"));
   EXPECT_TRUE(isShownText(L"Boot?!"));
 }
+
+// The directory section names the trees; texts and files before it never do.
+TEST(DeletionPasses, ListedDirectories) {
+  struct Row {
+    std::vector<std::wstring> lines;
+    std::vector<std::wstring> dirs;
+  } rows[] = {
+      {{L"sem", L"none", L"q", L"EOSMARKER", L"", L"EOSMARKER", L"f1", L"", L"d1", L"", L"d2"},
+       {L"d1", L"d2"}},
+      {{L"", L"none", L"EOSMARKER", L"EOSMARKER", L"f1", L"f2"}, {}},
+      {{L"sem", L"none", L"EOSMARKER", L"d?", L"", L"x"}, {}},  // the list ends inside the texts
+      {{L"sem", L"none", L"EOSMARKER", L"EOSMARKER", L"", L"d1"}, {L"d1"}},
+  };
+  for (const auto& r : rows) EXPECT_EQ(listedDirectories(r.lines), r.dirs);
+}

@@ -368,6 +368,90 @@ TEST(DeferredDeletion, WaitsForTheSemaphore) {
   waitForSemaphoreRelease(L"Bogus\\namespace\\" + uniqueName(), 10);
 }
 
+// The installer's semaphore keeps the deletion waiting, also when this process may not open
+// it (an elevated installer's semaphore answers access denied to an unelevated deletion; an
+// empty DACL does the same under Wine). The files go only after it is closed.
+TEST(DeferredDeletion, SemaphoreHeldKeepsTheDeletionWaiting) {
+  for (bool emptyDacl : {false, true}) {
+    SCOPED_TRACE(emptyDacl ? "empty DACL" : "default DACL");
+    Sandbox box;
+    const std::wstring name = L"Local\\windel" + uniqueName();
+    SECURITY_DESCRIPTOR sd;
+    ACL acl;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&acl, sizeof acl, ACL_REVISION);
+    SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE);
+    SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+    HANDLE semaphore = CreateSemaphoreW(emptyDacl ? &sa : nullptr, 1, 1, name.c_str());
+    ASSERT_NE(semaphore, nullptr);
+    SetLastError(0xdeadbeef);
+    HANDLE again = CreateSemaphoreW(nullptr, 1, 1, name.c_str());
+    if (again) CloseHandle(again);
+    ASSERT_EQ(GetLastError(), DWORD(emptyDacl ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS));
+
+    const std::wstring file = box.path(L"a.txt"), list = box.path(L"list.txt");
+    writeFile(file, "x");
+    writeList(list, {name, L"none", L"EOSMARKER", L"EOSMARKER", file});
+    DeletionSettings settings = fast();
+    int pauses = 0;
+    bool fileStayedWhileHeld = true;
+    settings.semaphorePause = [&] {
+      fileStayedWhileHeld = fileStayedWhileHeld && exists(file);
+      if (++pauses == 5 || pauses > 1000) CloseHandle(semaphore);
+    };
+    runDeferredDeletion(list, settings);
+    EXPECT_EQ(pauses, 5);
+    EXPECT_TRUE(fileStayedWhileHeld);
+    EXPECT_FALSE(exists(file));
+  }
+}
+
+// A directory link planted in a listed tree or an extraction directory (a Unix symbolic link
+// under Wine) is never passed through: the file behind it stays and is never scheduled for
+// reboot, also when it is held open. The link itself goes where the system can open a link
+// as itself (Windows); Wine 8 opens only targets, so there the link is refused and stays.
+TEST(DeferredDeletion, NeverPassesThroughALinkInATree) {
+  struct Row {
+    const char* what;
+    std::wstring tree;  // below the sandbox; always listed as a directory
+    std::wstring keyword;
+    bool hold;
+  } rows[] = {
+      {"a file behind a link in a listed tree", L"tree", L"none", false},
+      {"a held file behind a link in the extraction directory", L"jwr1A2B.tmp_dir1700000000", L"none", true},
+      {"a held file behind a link, reboot deletion", L"tree", L"reboot_deletion", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Sandbox box;
+    const std::wstring tree = box.path(row.tree), outside = box.path(L"outside"), link = tree + L"\\sub";
+    const std::wstring victim = outside + L"\\victim.txt", throughLink = link + L"\\victim.txt";
+    ASSERT_TRUE(CreateDirectoryW(tree.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    writeFile(victim, "x");
+    const DWORD attributes = wintest::makeDirectoryLink(link, outside);
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    ASSERT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    ASSERT_TRUE(exists(throughLink));
+    const bool linksOpenAsThemselves = wintest::opensLinkItself(link);
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    if (row.hold) {
+      holder =
+          CreateFileW(victim.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    }
+    const std::wstring list = box.path(L"list.txt");
+    writeList(list, {L"", row.keyword, L"EOSMARKER", L"EOSMARKER", throughLink, L"", link, tree});
+    runDeferredDeletion(list, fast());
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    EXPECT_TRUE(exists(victim));
+    EXPECT_FALSE(pendingDeletion(throughLink));
+    EXPECT_FALSE(pendingDeletion(victim));
+    EXPECT_EQ(exists(link), !linksOpenAsThemselves);
+    EXPECT_EQ(checkFileValue(HKEY_CURRENT_USER), box.savedUser) << "nothing asks for a reboot";
+  }
+}
+
 TEST(DeferredDeletion, MissingListFileEndsQuietly) {
   Sandbox box;
   DialogAnswerer answerer(IDYES);

@@ -4,7 +4,9 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace wintest {
 
@@ -23,6 +25,70 @@ inline std::string uniqueNameA() {
   return std::string(wide.begin(), wide.end());
 }
 
+// Runs a Linux program through its Z: path with Unix path arguments; Wine cannot wait on
+// its process, so the caller polls for the result.
+inline bool startUnixProgram(const std::wstring& program, const std::vector<std::wstring>& paths) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  auto unixName = reinterpret_cast<UnixName>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  if (!unixName) return false;
+  std::wstring command = program;
+  for (const std::wstring& path : paths) {
+    char* name = unixName(path.c_str());
+    if (!name) return false;
+    command += L" \"" + std::wstring(name, name + strlen(name)) + L"\"";
+    HeapFree(GetProcessHeap(), 0, name);
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return true;
+}
+
+// Polls (10 s at most) until the path's attributes are valid (`present`) or invalid.
+inline DWORD awaitPath(const std::wstring& path, bool present) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  for (int i = 0; i < 500 && (attributes != INVALID_FILE_ATTRIBUTES) != present; ++i) {
+    Sleep(20);
+    attributes = GetFileAttributesW(path.c_str());
+  }
+  return attributes;
+}
+
+// Makes `link` a directory link to `target` as Wine 8 really shows one: a Unix symbolic link
+// made by ln on the Linux side (CreateSymbolicLinkW answers TRUE there and creates nothing).
+// Returns the link's attributes as Windows reports them (INVALID_FILE_ATTRIBUTES when no
+// link appeared within 10 s).
+inline DWORD makeDirectoryLink(const std::wstring& link, const std::wstring& target) {
+  if (!startUnixProgram(L"Z:\\bin\\ln -s", {target, link})) return INVALID_FILE_ATTRIBUTES;
+  return awaitPath(link, true);
+}
+
+// Removes such a link on the Linux side (no Windows function removes the link itself under
+// Wine 8); true when it is gone.
+inline bool unlinkDirectoryLink(const std::wstring& link) {
+  if (GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+  return startUnixProgram(L"Z:\\bin\\rm -f", {link}) && awaitPath(link, false) == INVALID_FILE_ATTRIBUTES;
+}
+
+// Whether this system opens a link itself when asked to (Windows) rather than its target
+// (Wine 8 ignores FILE_FLAG_OPEN_REPARSE_POINT).
+inline bool opensLinkItself(const std::wstring& link) {
+  HANDLE h =
+      CreateFileW(link.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILE_ATTRIBUTE_TAG_INFO info{};
+  const bool itself = GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info) &&
+                      (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  CloseHandle(h);
+  return itself;
+}
+
 // Deletes a directory with everything below it; a missing directory is fine.
 inline void removeTree(const std::string& path) {
   WIN32_FIND_DATAA data;
@@ -32,7 +98,9 @@ inline void removeTree(const std::string& path) {
       std::string name = data.cFileName;
       if (name == "." || name == "..") continue;
       std::string child = path + "\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        unlinkDirectoryLink(std::wstring(child.begin(), child.end()));  // never what it points to
+      else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         removeTree(child);
       else
         DeleteFileA(child.c_str());

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pack/ContainerWriter.h"
 
@@ -23,6 +24,7 @@ struct BuildOptions {
 struct BuildSummary {
   uint64_t containerStart = 0;
   uint64_t size = 0;  // of the whole installer
+  std::vector<std::string> warnings;  // from the manifest
 };
 
 bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::string& error);

@@ -134,8 +134,9 @@ TEST(DownloadRules, DigestAccepts) {
   Sha256 firstByteOff = archive;
   firstByteOff[0] ^= 0x80;
   const RuntimeDigest pinned = parseRuntimeDigest(digestHex(archive));
-  const RuntimeDigest malformed = parseRuntimeDigest(digestHex(archive).substr(1));
-  const RuntimeDigest absent = parseRuntimeDigest("");
+  // Only the state tells these apart from the pinned digest.
+  const RuntimeDigest malformed{RuntimeDigest::State::Malformed, archive};
+  const RuntimeDigest absent{RuntimeDigest::State::Absent, archive};
   struct Row {
     const char* name;
     const RuntimeDigest& pin;

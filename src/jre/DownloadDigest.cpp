@@ -19,7 +19,7 @@ using core::logLine;
 namespace {
 
 win::LateBound<decltype(&::BCryptOpenAlgorithmProvider)> openProvider(L"bcrypt.dll",
-                                                                       "BCryptOpenAlgorithmProvider");
+                                                                      "BCryptOpenAlgorithmProvider");
 win::LateBound<decltype(&::BCryptCloseAlgorithmProvider)> closeProvider(L"bcrypt.dll",
                                                                         "BCryptCloseAlgorithmProvider");
 win::LateBound<decltype(&::BCryptCreateHash)> createHash(L"bcrypt.dll", "BCryptCreateHash");
@@ -36,7 +36,8 @@ bool failed(NTSTATUS status, const wchar_t* call) {
 // Hashes the open file to its end; false (logged) on a CNG or read failure.
 bool hashFile(HANDLE file, const char* fileName, Sha256& digest) {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (failed(openProvider.get()(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0), L"BCryptOpenAlgorithmProvider"))
+  if (failed(openProvider.get()(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0),
+             L"BCryptOpenAlgorithmProvider"))
     return false;
   BCRYPT_HASH_HANDLE hash = nullptr;
   bool ok = !failed(createHash.get()(algorithm, &hash, nullptr, 0, nullptr, 0, 0), L"BCryptCreateHash");

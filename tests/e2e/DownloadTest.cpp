@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -196,7 +196,7 @@ struct FailingCase {
   std::string perAttemptLine;  // logged once per attempt (prefix; "{served}" is the archive's digest)
   int perAttempt;              // how often per attempt
   std::size_t requestsPerAttempt;
-  std::string digest = "";  // configuration entry 170
+  std::string digest = "";   // configuration entry 170
   bool transferred = false;  // each attempt's transfer completes (and is then refused)
 };
 
@@ -229,18 +229,18 @@ TEST_P(FailedAttempts, ThreeAttemptsThenTheDownloadError) {
 
 INSTANTIATE_TEST_SUITE_P(
     RuntimeDownload, FailedAttempts,
-    testing::Values(FailingCase{"NoContentLength", "nolength", "ERROR: HttpQueryInfo (try ", 20, 21},
-                    FailingCase{"NotFound", "404", "ERROR: Server answered with HTTP status 404", 1, 1},
-                    FailingCase{"ServerError", "500", "ERROR: Server answered with HTTP status 500", 1, 1},
-                    FailingCase{"RefusedPort", "refused", "ERROR: InternetOpenUrl failed with error code ", 1,
-                                0},
-                    FailingCase{"DigestMismatch", "good",
-                                std::string("ERROR: SHA-256 of jre.tar.gz is {served}, expected ") + kOtherDigest,
-                                1, 1, kOtherDigest, true},
-                    FailingCase{"DigestMalformed", "good",
-                                "ERROR: The configured SHA-256 of the runtime archive is not 64 hex digits: the "
-                                "download is refused",
-                                1, 1, std::string(kOtherDigest) + "0", true}),
+    testing::Values(
+        FailingCase{"NoContentLength", "nolength", "ERROR: HttpQueryInfo (try ", 20, 21},
+        FailingCase{"NotFound", "404", "ERROR: Server answered with HTTP status 404", 1, 1},
+        FailingCase{"ServerError", "500", "ERROR: Server answered with HTTP status 500", 1, 1},
+        FailingCase{"RefusedPort", "refused", "ERROR: InternetOpenUrl failed with error code ", 1, 0},
+        FailingCase{"DigestMismatch", "good",
+                    std::string("ERROR: SHA-256 of jre.tar.gz is {served}, expected ") + kOtherDigest, 1, 1,
+                    kOtherDigest, true},
+        FailingCase{"DigestMalformed", "good",
+                    "ERROR: The configured SHA-256 of the runtime archive is not 64 hex digits: the "
+                    "download is refused",
+                    1, 1, std::string(kOtherDigest) + "0", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RuntimeDownload, NoContentLengthGivesUpAfterTheLastQuery) {

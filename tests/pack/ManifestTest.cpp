@@ -80,7 +80,8 @@ TEST(PackManifest, BadManifestsNameTheFieldAndWriteNothing) {
       {R"({"header": {"crc": -1}})", "manifest: header.crc: out of range"},
       {R"({"header": {"magic": 4294967296}})", "manifest: header.magic: out of range"},
       {R"({"header": {"length": "0"}})", "manifest: header.length: expected an integer, got string"},
-      {R"({"download": "https://example.com/jre.tar.gz"})", "manifest: download: expected an object, got string"},
+      {R"({"download": "https://example.com/jre.tar.gz"})",
+       "manifest: download: expected an object, got string"},
       {R"({"download": {"sha256": "00"}})", "manifest: download.url: missing"},
       {R"({"download": {"url": ""}})", "manifest: download.url: empty"},
       {R"({"download": {"url": "https://example.com/Ā"}})",
@@ -126,7 +127,8 @@ TEST(PackManifest, ADownloadLocationLongerThanTheLauncherReadsIsRefused) {
                       "--out", (dir / "out.exe").string()});
     EXPECT_EQ(run.code, length == 5999 ? 0 : 2) << length;
     if (length == 6000)
-      EXPECT_EQ(run.err, "shipkit-pack: manifest: download.url: 6000 bytes, more than the launcher reads (5999)\n");
+      EXPECT_EQ(run.err,
+                "shipkit-pack: manifest: download.url: 6000 bytes, more than the launcher reads (5999)\n");
   }
 }
 
@@ -155,15 +157,16 @@ TEST(PackManifest, DownloadFieldWritesTheLocationAndItsDigest) {
        "http://example.com/jre.tar.gz", abc, "",
        "download location: \"http://example.com/jre.tar.gz\"\ndownload sha256: " + abc + "\n"},
       {R"({"download": {"url": "https://example.com/jre.tar.gz", "source": "local/empty.tar.gz"}})",
-       "https://example.com/jre.tar.gz", empty, "", "download location: \"https://example.com/jre.tar.gz\"\ndownload sha256: " + empty + "\n"},
+       "https://example.com/jre.tar.gz", empty, "",
+       "download location: \"https://example.com/jre.tar.gz\"\ndownload sha256: " + empty + "\n"},
       {R"({"download": {"url": "http://example.com/jre.tar.gz"}})", "http://example.com/jre.tar.gz", "-",
        "shipkit-pack: warning: download location \"http://example.com/jre.tar.gz\"" + warning,
        "download location: \"http://example.com/jre.tar.gz\"\ndownload sha256: none (not verified)\n"},
       {R"({"download": {"url": "HTTP://EXAMPLE.COM/jre.tar.gz"}})", "HTTP://EXAMPLE.COM/jre.tar.gz", "-",
        "shipkit-pack: warning: download location \"HTTP://EXAMPLE.COM/jre.tar.gz\"" + warning,
        "download location: \"HTTP://EXAMPLE.COM/jre.tar.gz\"\ndownload sha256: none (not verified)\n"},
-      {R"({"download": {"url": "HTTPS://example.com/jre.tar.gz"}})", "HTTPS://example.com/jre.tar.gz", "-", "",
-       "download location: \"HTTPS://example.com/jre.tar.gz\"\ndownload sha256: none (not verified)\n"},
+      {R"({"download": {"url": "HTTPS://example.com/jre.tar.gz"}})", "HTTPS://example.com/jre.tar.gz", "-",
+       "", "download location: \"HTTPS://example.com/jre.tar.gz\"\ndownload sha256: none (not verified)\n"},
       // The same checks hold for entries given directly.
       {R"({"config": {"150": "ftp://example.com/jre.tar.gz"}})", "ftp://example.com/jre.tar.gz", "-",
        "shipkit-pack: warning: download location \"ftp://example.com/jre.tar.gz\"" + warning,

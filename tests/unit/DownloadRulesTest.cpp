@@ -107,12 +107,12 @@ TEST(DownloadRules, RuntimeDigestPin) {
       {lower, State::Pinned},
       {upper, State::Pinned},
       {mixed, State::Pinned},
-      {lower.substr(1), State::Malformed},              // 63 digits
-      {lower + "0", State::Malformed},                  // 65 digits
-      {" " + lower.substr(1), State::Malformed},        // a blank in place of a digit
-      {lower + "\n", State::Malformed},                 // a line end after it
-      {"0x" + lower.substr(2), State::Malformed},       // a C prefix
-      {lower.substr(0, 63) + "g", State::Malformed},    // not a hex digit
+      {lower.substr(1), State::Malformed},            // 63 digits
+      {lower + "0", State::Malformed},                // 65 digits
+      {" " + lower.substr(1), State::Malformed},      // a blank in place of a digit
+      {lower + "\n", State::Malformed},               // a line end after it
+      {"0x" + lower.substr(2), State::Malformed},     // a C prefix
+      {lower.substr(0, 63) + "g", State::Malformed},  // not a hex digit
       {lower.substr(0, 62) + "\xc3\xa4", State::Malformed},
       {std::string(64, '0'), State::Pinned},
       {"-", State::Malformed},

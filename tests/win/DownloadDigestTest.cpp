@@ -52,7 +52,8 @@ TEST(DownloadDigest, PinnedArchiveIsKeptOnlyWhenItsSha256IsEqual) {
     bool accepted;
     std::string logged;  // expected once in the log, empty for nothing
   } rows[] = {
-      {"no pin", "abc", "", true, "] Download not verified: no SHA-256 of the runtime archive is configured\r\n"},
+      {"no pin", "abc", "", true,
+       "] Download not verified: no SHA-256 of the runtime archive is configured\r\n"},
       {"equal", "abc", kAbc, true, "] SHA-256 of " + file + " verified: " + kAbc + "\r\n"},
       // Many reads, an upper-case pin.
       {"equal over many reads", std::string(1000000, 'a'), upperMillion, true,

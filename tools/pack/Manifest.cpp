@@ -282,7 +282,8 @@ void downloadEntries(const json& root, const std::filesystem::path& baseDir, Man
     if (url.size() > kDownloadLocationMax)
       fail("download.url", std::to_string(url.size()) + " bytes, more than the launcher reads (" +
                                std::to_string(kDownloadLocationMax) + ")");
-    if (d.contains("sha256") && d.contains("source")) fail("download", "give \"sha256\" or \"source\", not both");
+    if (d.contains("sha256") && d.contains("source"))
+      fail("download", "give \"sha256\" or \"source\", not both");
     config[kDownloadLocationId] = url;
     if (d.contains("sha256")) {
       const std::string& text = stringAt(d["sha256"], "download.sha256");

@@ -47,7 +47,8 @@ struct Manifest {
   std::optional<std::filesystem::path> stub;  // resolved against the manifest's directory
   ContainerContent content;
   std::vector<SplashImage> splash;  // in manifest order
-  std::vector<std::string> warnings;  // what a build reports but accepts
+  // What a build reports but accepts.
+  std::vector<std::string> warnings;
 };
 
 // Parses manifest text; relative paths are resolved against `baseDir`, and every source

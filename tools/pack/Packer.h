@@ -24,7 +24,8 @@ struct BuildOptions {
 struct BuildSummary {
   uint64_t containerStart = 0;
   uint64_t size = 0;  // of the whole installer
-  std::vector<std::string> warnings;  // from the manifest
+  // The manifest's warnings.
+  std::vector<std::string> warnings;
 };
 
 bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::string& error);

@@ -125,29 +125,3 @@ TEST(DownloadRules, RuntimeDigestPin) {
     }
   }
 }
-
-TEST(DownloadRules, DigestAccepts) {
-  Sha256 archive{};
-  for (std::size_t i = 0; i < archive.size(); ++i) archive[i] = std::uint8_t(i * 7 + 1);
-  Sha256 lastByteOff = archive;
-  lastByteOff[31] ^= 1;
-  Sha256 firstByteOff = archive;
-  firstByteOff[0] ^= 0x80;
-  const RuntimeDigest pinned = parseRuntimeDigest(digestHex(archive));
-  // Only the state tells these apart from the pinned digest.
-  const RuntimeDigest malformed{RuntimeDigest::State::Malformed, archive};
-  const RuntimeDigest absent{RuntimeDigest::State::Absent, archive};
-  struct Row {
-    const char* name;
-    const RuntimeDigest& pin;
-    Sha256 actual;
-    bool accepted;
-  } rows[] = {
-      {"equal", pinned, archive, true},
-      {"last byte differs", pinned, lastByteOff, false},
-      {"first byte differs", pinned, firstByteOff, false},
-      {"malformed pin", malformed, archive, false},
-      {"absent pin decides nothing here", absent, archive, false},
-  };
-  for (const auto& r : rows) EXPECT_EQ(digestAccepts(r.pin, r.actual), r.accepted) << r.name;
-}

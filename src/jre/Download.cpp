@@ -11,6 +11,7 @@
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
 #include "core/RunState.h"
+#include "jre/DownloadDigest.h"
 #include "jre/ManualSelection.h"
 #include "win/LateBound.h"
 
@@ -199,8 +200,9 @@ void downloadWithRetries(HWND window, const std::wstring& location) {
     ::ShowWindow(::GetDlgItem(window, core::kStatusText), SW_SHOW);
   }
   if (!loadInternetFunctions()) core::fatalMessage(20002);
+  const RuntimeDigest pin = configuredRuntimeDigest();
   for (int attempt = 1;; ++attempt) {
-    if (fetchUrl(window, location, "jre.tar.gz", policy)) break;
+    if (fetchUrl(window, location, "jre.tar.gz", policy) && verifyDownload(pin, "jre.tar.gz")) break;
     ::Sleep(DWORD(policy.attemptPauseMs));
     logError(L"Retry JRE download");
     if (attempt >= policy.attempts) core::fatalMessage(20003);

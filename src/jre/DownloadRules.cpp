@@ -38,6 +38,38 @@ bool httpStatusAccepted(std::uint32_t status) {
   return status >= 200 && status <= 299;
 }
 
+RuntimeDigest parseRuntimeDigest(std::string_view text) {
+  RuntimeDigest pin;
+  if (text.empty()) return pin;
+  pin.state = RuntimeDigest::State::Malformed;
+  if (text.size() != 2 * pin.value.size()) return pin;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    int nibble = c >= '0' && c <= '9'   ? c - '0'
+                 : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                 : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                        : -1;
+    if (nibble < 0) return pin;
+    pin.value[i / 2] = std::uint8_t(pin.value[i / 2] << 4 | nibble);
+  }
+  pin.state = RuntimeDigest::State::Pinned;
+  return pin;
+}
+
+bool digestAccepts(const RuntimeDigest& pin, const Sha256& actual) {
+  return pin.state == RuntimeDigest::State::Pinned && pin.value == actual;
+}
+
+std::string digestHex(const Sha256& digest) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (std::uint8_t byte : digest) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 15];
+  }
+  return text;
+}
+
 std::wstring progressText(std::wstring_view format, std::uint64_t received, std::uint64_t total,
                           std::uint64_t elapsedMs) {
   // Only flags, width, precision and a floating conversion are allowed, four at most.

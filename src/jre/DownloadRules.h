@@ -1,8 +1,9 @@
 #pragma once
 // The decisions of the runtime download and of the runtime selection dialog, without
-// Windows: attempt and pause figures, accepted HTTP answers, the progress line and the
-// composed selection text.
+// Windows: attempt and pause figures, accepted HTTP answers, the pinned archive digest, the
+// progress line and the composed selection text.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,6 +26,30 @@ DownloadPolicy parseDownloadPolicy(std::string_view overrides);
 
 // Whether an HTTP status code is a successful answer whose body is the runtime archive.
 bool httpStatusAccepted(std::uint32_t status);
+
+// The SHA-256 the downloaded runtime archive must have (configuration entry 170).
+using Sha256 = std::array<std::uint8_t, 32>;
+
+struct RuntimeDigest {
+  enum class State {
+    Absent,     // no digest configured: the download is not verified
+    Malformed,  // configured but not 64 hex digits: no download can be accepted
+    Pinned,     // the archive must hash to `value`
+  };
+  State state = State::Absent;
+  Sha256 value{};
+};
+
+// An empty text is absent; exactly 64 hex digits in either case are pinned; any other text
+// (blanks, a "0x" prefix, a digit too many or too few) is malformed, never ignored.
+RuntimeDigest parseRuntimeDigest(std::string_view text);
+
+// Whether a downloaded archive with digest `actual` may be used: only a pinned digest that is
+// equal; an absent pin is decided by the caller, a malformed one never matches.
+bool digestAccepts(const RuntimeDigest& pin, const Sha256& actual);
+
+// The digest as 64 lowercase hex digits.
+std::string digestHex(const Sha256& digest);
 
 // The progress line: `format` (a printf text with up to four floating conversions and "%%")
 // filled with received MB, total MB, percent and bytes per millisecond. A format with any

@@ -1,13 +1,16 @@
 // The runtime download end to end under Wine: the launcher fetches "jre.tar.gz" (made by GNU
 // tar from the fake runtime) from a real HTTP server on 127.0.0.1, unpacks it and starts the
-// fake JVM; failing answers are retried and end with message 20003.
+// fake JVM; failing answers, and archives whose SHA-256 is not the pinned one, are retried and
+// end with message 20003.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -71,6 +74,21 @@ void makeRuntimeArchive(const fs::path& work, const fs::path& archive) {
   sh("tar -C '" + tree.string() + "' --sort=name -czf '" + archive.string() + "' .");
 }
 
+// The SHA-256 of a file as coreutils computes it, in lower case.
+std::string sha256sum(const fs::path& file) {
+  std::string out;
+  if (FILE* p = ::popen(("sha256sum '" + file.string() + "'").c_str(), "r")) {
+    char buf[128];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out.substr(0, out.find(' '));
+}
+
+const char kNotVerified[] = "Download not verified: no SHA-256 of the runtime archive is configured";
+// The SHA-256 of an empty file: a well-formed digest of something else than the runtime.
+const char kOtherDigest[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
 int countOf(const std::vector<std::string>& lines, const std::string& prefix) {
   int n = 0;
   for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
@@ -116,27 +134,47 @@ struct Download {
 
 }  // namespace
 
+// Without a digest the runtime is used as fetched, with one line saying so; with the
+// archive's digest (in either case) it is used once the digest is checked.
 TEST(RuntimeDownload, FetchedUnpackedLoadedAndTheArchiveGone) {
-  Download d;
-  ASSERT_GT(d.server->port(), 0);
-  RunResult r = d.run(d.server->url("good"));
-  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
-  EXPECT_NE(r.out.find("No JRE found. Trying to download.\n"), std::string::npos) << r.out;
-  auto lines = d.log();
-  int start = indexOf(lines, "Downloading JRE");
-  ASSERT_GE(start, 0) << testing::PrintToString(lines);
-  EXPECT_EQ(indexOf(lines, "Download location: " + d.server->url("good")), start - 1);
-  int done = indexOf(lines, "download successful", start);
-  EXPECT_EQ(indexOf(lines, "Done", done), done + 1);
-  EXPECT_GT(indexOf(lines, "untaring JRE was successful", done), done);
-  EXPECT_TRUE(contains(lines, "Loading of JVM-DLL successful"));
-  EXPECT_EQ(countOf(lines, "ERROR:"), 0) << testing::PrintToString(lines);
-  auto requests = d.server->requests();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0], "/good/jre.tar.gz|shipkit download agent");
-  std::string report = Sandbox::readFile(d.report);
-  EXPECT_NE(report.find("com/shipkit/runtime/launcher/WinLauncher"), std::string::npos) << report;
-  for (const auto& dir : extractionDirs(d.box.temp())) EXPECT_FALSE(fs::exists(dir / "jre.tar.gz"));
+  struct Row {
+    const char* name;
+    bool pinned;
+    bool upperCase;
+  } rows[] = {{"no digest", false, false}, {"digest in upper case", true, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Download d;
+    ASSERT_GT(d.server->port(), 0);
+    const std::string digest = sha256sum(d.served / "jre.tar.gz");
+    ASSERT_EQ(digest.size(), 64u);
+    if (row.pinned) {
+      std::string pin = digest;
+      if (row.upperCase) std::transform(pin.begin(), pin.end(), pin.begin(), ::toupper);
+      d.manifest["config"]["170"] = pin;
+    }
+    RunResult r = d.run(d.server->url("good"));
+    ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+    EXPECT_NE(r.out.find("No JRE found. Trying to download.\n"), std::string::npos) << r.out;
+    auto lines = d.log();
+    int start = indexOf(lines, "Downloading JRE");
+    ASSERT_GE(start, 0) << testing::PrintToString(lines);
+    EXPECT_EQ(indexOf(lines, "Download location: " + d.server->url("good")), start - 1);
+    int done = indexOf(lines, "download successful", start);
+    const std::string verified = "SHA-256 of jre.tar.gz verified: " + digest;
+    EXPECT_EQ(countOf(lines, kNotVerified), row.pinned ? 0 : 1) << testing::PrintToString(lines);
+    EXPECT_EQ(countOf(lines, verified), row.pinned ? 1 : 0) << testing::PrintToString(lines);
+    EXPECT_EQ(indexOf(lines, "Done", done), done + (row.pinned ? 2 : 1));
+    EXPECT_GT(indexOf(lines, "untaring JRE was successful", done), done);
+    EXPECT_TRUE(contains(lines, "Loading of JVM-DLL successful"));
+    EXPECT_EQ(countOf(lines, "ERROR:"), 0) << testing::PrintToString(lines);
+    auto requests = d.server->requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0], "/good/jre.tar.gz|shipkit download agent");
+    std::string report = Sandbox::readFile(d.report);
+    EXPECT_NE(report.find("com/shipkit/runtime/launcher/WinLauncher"), std::string::npos) << report;
+    for (const auto& dir : extractionDirs(d.box.temp())) EXPECT_FALSE(fs::exists(dir / "jre.tar.gz"));
+  }
 }
 
 TEST(RuntimeDownload, ACutTransferIsDeletedAndFetchedAgain) {
@@ -155,9 +193,11 @@ TEST(RuntimeDownload, ACutTransferIsDeletedAndFetchedAgain) {
 struct FailingCase {
   const char* name;
   std::string mode;            // server mode, or "refused" for a port nobody listens on
-  const char* perAttemptLine;  // logged once per attempt (prefix)
+  std::string perAttemptLine;  // logged once per attempt (prefix; "{served}" is the archive's digest)
   int perAttempt;              // how often per attempt
   std::size_t requestsPerAttempt;
+  std::string digest = "";   // configuration entry 170
+  bool transferred = false;  // each attempt's transfer completes (and is then refused)
 };
 
 void PrintTo(const FailingCase& c, std::ostream* os) {
@@ -170,25 +210,37 @@ TEST_P(FailedAttempts, ThreeAttemptsThenTheDownloadError) {
   const FailingCase& c = GetParam();
   Download d;
   std::string url = c.mode == "refused" ? "http://127.0.0.1:1/good/jre.tar.gz" : d.server->url(c.mode);
+  if (!c.digest.empty()) d.manifest["config"]["170"] = c.digest;
+  std::string perAttemptLine = c.perAttemptLine;
+  if (auto at = perAttemptLine.find("{served}"); at != std::string::npos)
+    perAttemptLine.replace(at, 8, sha256sum(d.served / "jre.tar.gz"));
   RunResult r = d.run(url);
   EXPECT_EQ(r.exitCode, 1) << r.err;
   EXPECT_NE(r.err.find(kDownloadError), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find(kCorrupt), std::string::npos) << r.err;
   auto lines = d.log();
   EXPECT_EQ(countOf(lines, "ERROR: Retry JRE download"), 3) << testing::PrintToString(lines);
-  EXPECT_EQ(countOf(lines, c.perAttemptLine), 3 * c.perAttempt) << testing::PrintToString(lines);
-  EXPECT_EQ(countOf(lines, "download successful"), 0);
+  EXPECT_EQ(countOf(lines, perAttemptLine), 3 * c.perAttempt) << testing::PrintToString(lines);
+  EXPECT_EQ(countOf(lines, "download successful"), c.transferred ? 3 : 0);
+  EXPECT_EQ(countOf(lines, kNotVerified), c.digest.empty() ? 1 : 0) << "once per download, not per attempt";
   EXPECT_EQ(d.server->requests().size(), 3 * c.requestsPerAttempt);
   for (const auto& dir : extractionDirs(d.box.temp())) EXPECT_FALSE(fs::exists(dir / "jre.tar.gz"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     RuntimeDownload, FailedAttempts,
-    testing::Values(FailingCase{"NoContentLength", "nolength", "ERROR: HttpQueryInfo (try ", 20, 21},
-                    FailingCase{"NotFound", "404", "ERROR: Server answered with HTTP status 404", 1, 1},
-                    FailingCase{"ServerError", "500", "ERROR: Server answered with HTTP status 500", 1, 1},
-                    FailingCase{"RefusedPort", "refused", "ERROR: InternetOpenUrl failed with error code ", 1,
-                                0}),
+    testing::Values(
+        FailingCase{"NoContentLength", "nolength", "ERROR: HttpQueryInfo (try ", 20, 21},
+        FailingCase{"NotFound", "404", "ERROR: Server answered with HTTP status 404", 1, 1},
+        FailingCase{"ServerError", "500", "ERROR: Server answered with HTTP status 500", 1, 1},
+        FailingCase{"RefusedPort", "refused", "ERROR: InternetOpenUrl failed with error code ", 1, 0},
+        FailingCase{"DigestMismatch", "good",
+                    std::string("ERROR: SHA-256 of jre.tar.gz is {served}, expected ") + kOtherDigest, 1, 1,
+                    kOtherDigest, true},
+        FailingCase{"DigestMalformed", "good",
+                    "ERROR: The configured SHA-256 of the runtime archive is not 64 hex digits: the "
+                    "download is refused",
+                    1, 1, std::string(kOtherDigest) + "0", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RuntimeDownload, NoContentLengthGivesUpAfterTheLastQuery) {

@@ -2,6 +2,8 @@
 // stub is found as documented.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "PackTestSupport.h"
 #include "pack/Manifest.h"
 #include "pack/Packer.h"
@@ -78,6 +80,28 @@ TEST(PackManifest, BadManifestsNameTheFieldAndWriteNothing) {
       {R"({"header": {"crc": -1}})", "manifest: header.crc: out of range"},
       {R"({"header": {"magic": 4294967296}})", "manifest: header.magic: out of range"},
       {R"({"header": {"length": "0"}})", "manifest: header.length: expected an integer, got string"},
+      {R"({"download": "https://example.com/jre.tar.gz"})",
+       "manifest: download: expected an object, got string"},
+      {R"({"download": {"sha256": "00"}})", "manifest: download.url: missing"},
+      {R"({"download": {"url": ""}})", "manifest: download.url: empty"},
+      {R"({"download": {"url": "https://example.com/Ā"}})",
+       "manifest: download.url: character U+0100 cannot be stored as one byte (max U+00FF)"},
+      {R"({"download": {"url": "https://a", "md5": "00"}})", "manifest: download.md5: unknown key"},
+      {R"({"download": {"url": "https://a", "sha256": "ba7816bf"}})",
+       "manifest: download.sha256: expected 64 hex digits, got \"ba7816bf\""},
+      {R"({"download": {"url": "https://a", "sha256": 5}})",
+       "manifest: download.sha256: expected a string, got an integer"},
+      {R"({"download": {"url": "https://a", "source": "jre.tar.gz",
+                        "sha256": "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"}})",
+       "manifest: download: give \"sha256\" or \"source\", not both"},
+      {R"({"download": {"url": "https://a", "source": "jre.tar.gz"}})",
+       "manifest: download.source: cannot read \"jre.tar.gz\": No such file or directory"},
+      {R"({"config": {"150": "https://b"}, "download": {"url": "https://a"}})",
+       "manifest: download: \"config\" sets entry 150 too; give the download location and its digest in "
+       "\"download\" only"},
+      {R"({"config": {"170": ""}, "download": {"url": "https://a"}})",
+       "manifest: download: \"config\" sets entry 170 too; give the download location and its digest in "
+       "\"download\" only"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.manifest);
@@ -91,6 +115,84 @@ TEST(PackManifest, BadManifestsNameTheFieldAndWriteNothing) {
     EXPECT_EQ(run.err, std::string("shipkit-pack: ") + c.error + "\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"dir", "m.json", "stub.exe"}));
+  }
+}
+
+TEST(PackManifest, ADownloadLocationLongerThanTheLauncherReadsIsRefused) {
+  for (std::size_t length : {5999u, 6000u}) {
+    ScratchDir dir;
+    writeFile(dir / "m.json", R"({"download": {"url": "https://)" + std::string(length - 8, 'a') + R"("}})");
+    writeFile(dir / "stub.exe", makePe({}));
+    CliRun run = cli({"build", "--stub", (dir / "stub.exe").string(), "--manifest", (dir / "m.json").string(),
+                      "--out", (dir / "out.exe").string()});
+    EXPECT_EQ(run.code, length == 5999 ? 0 : 2) << length;
+    if (length == 6000)
+      EXPECT_EQ(run.err,
+                "shipkit-pack: manifest: download.url: 6000 bytes, more than the launcher reads (5999)\n");
+  }
+}
+
+// "download" writes entries 150 and 170 (a given digest in lower case, a local source hashed),
+// `build` warns about a location anyone on the path can answer, and `inspect` shows both.
+TEST(PackManifest, DownloadFieldWritesTheLocationAndItsDigest) {
+  const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const std::string warning =
+      " is not https:// and has no SHA-256: anyone on the network path can replace the runtime the installer "
+      "runs; give \"sha256\" or \"source\" in \"download\"\n";
+  struct Case {
+    std::string manifest;
+    std::string location, digest;  // entries 150 and 170 as stored, "-" for absent
+    std::string err;               // the build's warnings
+    std::string inspected;         // the download lines of `inspect`, empty for none
+  };
+  const Case cases[] = {
+      {R"({"download": {"url": "https://example.com/jre.tar.gz", "sha256": ")" + abc + R"("}})",
+       "https://example.com/jre.tar.gz", abc, "",
+       "download location: \"https://example.com/jre.tar.gz\"\ndownload sha256: " + abc + "\n"},
+      {R"({"download": {"url": "http://example.com/jre.tar.gz", "sha256": "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"}})",
+       "http://example.com/jre.tar.gz", abc, "",
+       "download location: \"http://example.com/jre.tar.gz\"\ndownload sha256: " + abc + "\n"},
+      {R"({"download": {"url": "http://example.com/jre.tar.gz", "source": "local/jre.tar.gz"}})",
+       "http://example.com/jre.tar.gz", abc, "",
+       "download location: \"http://example.com/jre.tar.gz\"\ndownload sha256: " + abc + "\n"},
+      {R"({"download": {"url": "http://example.com/jre.tar.gz"}})", "http://example.com/jre.tar.gz", "-",
+       "shipkit-pack: warning: download location \"http://example.com/jre.tar.gz\"" + warning,
+       "download location: \"http://example.com/jre.tar.gz\"\ndownload sha256: none (not verified)\n"},
+      {R"({"download": {"url": "HTTPS://example.com/jre.tar.gz"}})", "HTTPS://example.com/jre.tar.gz", "-",
+       "", "download location: \"HTTPS://example.com/jre.tar.gz\"\ndownload sha256: none (not verified)\n"},
+      // The same checks hold for entries given directly.
+      {R"({"config": {"150": "ftp://example.com/jre.tar.gz"}})", "ftp://example.com/jre.tar.gz", "-",
+       "shipkit-pack: warning: download location \"ftp://example.com/jre.tar.gz\"" + warning,
+       "download location: \"ftp://example.com/jre.tar.gz\"\ndownload sha256: none (not verified)\n"},
+      {R"({"config": {"150": "https://a", "170": "xyz"}})", "https://a", "xyz",
+       "shipkit-pack: warning: config entry 170 is not 64 hex digits: the launcher refuses every download\n",
+       "download location: \"https://a\"\ndownload sha256: MALFORMED \"xyz\" (every download fails)\n"},
+      {R"({})", "-", "-", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.manifest);
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "local");
+    writeFile(dir / "local" / "jre.tar.gz", "abc");
+    writeFile(dir / "m.json", c.manifest);
+    writeFile(dir / "stub.exe", makePe({}));
+    std::string out = (dir / "out.exe").string();
+    CliRun run = cli({"build", "--stub", (dir / "stub.exe").string(), "--manifest", (dir / "m.json").string(),
+                      "--out", out});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.err, c.err);
+    ReadBack back = readInstaller(readFile(out));
+    ASSERT_TRUE(back.ok);
+    auto entry = [&](int32_t id) { return back.config.count(id) ? back.config.at(id) : std::string("-"); };
+    EXPECT_EQ(entry(150), c.location);
+    EXPECT_EQ(entry(170), c.digest);
+    CliRun inspected = cli({"inspect", out});
+    ASSERT_EQ(inspected.code, 0) << inspected.err;
+    std::string lines;
+    std::istringstream in(inspected.out);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("download ", 0) == 0) lines += line + "\n";
+    EXPECT_EQ(lines, c.inspected);
   }
 }
 

@@ -1,6 +1,9 @@
 // The download figures, accepted answers, progress line and selection dialog text.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include "jre/DownloadRules.h"
 
 using namespace shipkit::jre;
@@ -87,4 +90,38 @@ TEST(DownloadRules, SelectionText) {
                                    L"maximum version:", r.maximum),
               r.text)
         << r.message;
+}
+
+TEST(DownloadRules, RuntimeDigestPin) {
+  using State = RuntimeDigest::State;
+  const std::string lower = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  std::string upper = lower;
+  for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+  std::string mixed = lower;
+  mixed[0] = 'B', mixed[63] = 'D';
+  struct Row {
+    std::string text;
+    State state;
+  } rows[] = {
+      {"", State::Absent},
+      {lower, State::Pinned},
+      {upper, State::Pinned},
+      {mixed, State::Pinned},
+      {lower.substr(1), State::Malformed},            // 63 digits
+      {lower + "0", State::Malformed},                // 65 digits
+      {" " + lower.substr(1), State::Malformed},      // a blank in place of a digit
+      {lower + "\n", State::Malformed},               // a line end after it
+      {"0x" + lower.substr(2), State::Malformed},     // a C prefix
+      {lower.substr(0, 63) + "g", State::Malformed},  // not a hex digit
+      {lower.substr(0, 62) + "\xc3\xa4", State::Malformed},
+      {std::string(64, '0'), State::Pinned},
+      {"-", State::Malformed},
+  };
+  for (const auto& r : rows) {
+    RuntimeDigest pin = parseRuntimeDigest(r.text);
+    EXPECT_EQ(int(pin.state), int(r.state)) << r.text;
+    if (r.state == State::Pinned && r.text != std::string(64, '0')) {
+      EXPECT_EQ(digestHex(pin.value), lower) << r.text;
+    }
+  }
 }

@@ -55,6 +55,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     err << "shipkit-pack: " << error << "\n";
     return 2;
   }
+  for (const std::string& warning : summary.warnings) err << "shipkit-pack: warning: " << warning << "\n";
   out << "wrote " << options.out.string() << " (" << summary.size << " bytes, container at "
       << summary.containerStart << ")\n";
   return 0;

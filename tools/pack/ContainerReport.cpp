@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/ConfigValue.h"
+#include "jre/DownloadRules.h"
 #include "pack/ContainerWriter.h"
 #include "pack/FileSource.h"
 #include "pack/Text.h"
@@ -96,6 +97,27 @@ bool peekCount(ContainerReader& reader, int32_t& count) {
   return true;
 }
 
+// The runtime download as the launcher will do it: where from, and whether what it fetches is
+// checked against a SHA-256.
+void printDownload(const payload::ConfigMap& config, std::ostream& out) {
+  auto entry = [&](int32_t id) { return config.count(id) ? config.at(id) : std::string(); };
+  const std::string location = entry(150), digest = entry(170);
+  if (location.empty() && digest.empty()) return;
+  out << "download location: " << quoteBytes(location) << "\n";
+  jre::RuntimeDigest pin = jre::parseRuntimeDigest(digest);
+  switch (pin.state) {
+    case jre::RuntimeDigest::State::Absent:
+      out << "download sha256: none (not verified)\n";
+      break;
+    case jre::RuntimeDigest::State::Pinned:
+      out << "download sha256: " << jre::digestHex(pin.value) << "\n";
+      break;
+    case jre::RuntimeDigest::State::Malformed:
+      out << "download sha256: MALFORMED " << quoteBytes(digest) << " (every download fails)\n";
+      break;
+  }
+}
+
 }  // namespace
 
 bool inspectInstaller(ByteSource& src, std::ostream& out, std::string& error) {
@@ -132,6 +154,7 @@ bool inspectInstaller(ByteSource& src, std::ostream& out, std::string& error) {
     return failed(reader, "configuration table", error);
   out << "config count: " << count << "\n";
   for (const auto& [id, value] : config) out << "config " << id << ": " << quoteBytes(value) << "\n";
+  printDownload(config, out);
 
   payload::MessageMap messages;
   if (!peekCount(reader, count) || !payload::readMessageTable(reader, messages))

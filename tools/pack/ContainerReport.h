@@ -19,6 +19,8 @@
 //             | TRUNCATED need <L> bytes, <n> available
 //   config count: <C as stored>
 //   config <id>: "<value>"                                  (ascending id, last one wins)
+//   download location: "<entry 150>"                         (both only when 150 or 170 is set)
+//   download sha256: <64 hex digits> | none (not verified) | MALFORMED "<entry 170>" (every download fails)
 //   message count: <M as stored>
 //   message <id>: "<text>"
 //   localized count: <K>

@@ -1,9 +1,11 @@
 #include "pack/Manifest.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "jre/DownloadRules.h"
 #include "pack/Text.h"
 #include "payload/PayloadNames.h"
 
@@ -229,10 +232,87 @@ T headerNumber(const json& v, const std::string& field, long long lo, unsigned l
   return static_cast<T>(v.is_number_unsigned() ? v.get<unsigned long long>() : v.get<long long>());
 }
 
+// ---- "download": the runtime download location (entry 150) and the SHA-256 the launcher
+// requires of the archive it fetches (entry 170), given directly or hashed from a local copy.
+
+constexpr int32_t kDownloadLocationId = 150;
+constexpr int32_t kDownloadSha256Id = 170;
+constexpr std::size_t kDownloadLocationMax = 5999;  // the launcher reads the location into 6000 units
+
+std::string fileSha256(const PayloadData& file, const std::string& field) {
+  std::ifstream in(file.path, std::ios::binary);
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  bool ok = in && context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+  std::vector<char> chunk(1 << 16);
+  while (ok && in) {
+    in.read(chunk.data(), std::streamsize(chunk.size()));
+    ok = !in.bad() && EVP_DigestUpdate(context, chunk.data(), std::size_t(in.gcount())) == 1;
+  }
+  jre::Sha256 digest{};
+  unsigned int length = 0;
+  ok = ok && EVP_DigestFinal_ex(context, digest.data(), &length) == 1 && length == digest.size();
+  EVP_MD_CTX_free(context);
+  if (!ok) fail(field, "cannot hash \"" + file.path + "\": " + std::strerror(errno));
+  return jre::digestHex(digest);
+}
+
+bool beginsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  return true;
+}
+
+// Writes entries 150 and 170 from "download", and warns about a location (from "download"
+// or "config") that anyone on the network path could answer with a runtime of their own.
+void downloadEntries(const json& root, const std::filesystem::path& baseDir, Manifest& m) {
+  payload::ConfigMap& config = m.content.config;
+  if (root.contains("download")) {
+    const json& d = root["download"];
+    expectType(d, json::value_t::object, "download", "an object");
+    onlyKeys(d, "download", {"url", "sha256", "source"});
+    for (int32_t id : {kDownloadLocationId, kDownloadSha256Id})
+      if (config.count(id))
+        fail("download", "\"config\" sets entry " + std::to_string(id) +
+                             " too; give the download location and its digest in \"download\" only");
+    if (!d.contains("url")) fail("download.url", "missing");
+    std::string url = latin1(d["url"], "download.url");
+    if (url.empty()) fail("download.url", "empty");
+    if (url.find('\0') != std::string::npos) fail("download.url", "contains NUL");
+    if (url.size() > kDownloadLocationMax)
+      fail("download.url", std::to_string(url.size()) + " bytes, more than the launcher reads (" +
+                               std::to_string(kDownloadLocationMax) + ")");
+    if (d.contains("sha256") && d.contains("source"))
+      fail("download", "give \"sha256\" or \"source\", not both");
+    config[kDownloadLocationId] = url;
+    if (d.contains("sha256")) {
+      const std::string& text = stringAt(d["sha256"], "download.sha256");
+      jre::RuntimeDigest pin = jre::parseRuntimeDigest(text);
+      if (pin.state != jre::RuntimeDigest::State::Pinned)
+        fail("download.sha256", "expected 64 hex digits, got " + quoteBytes(text));
+      config[kDownloadSha256Id] = jre::digestHex(pin.value);
+    } else if (d.contains("source")) {
+      config[kDownloadSha256Id] =
+          fileSha256(sourceFile(d["source"], baseDir, "download.source"), "download.source");
+    }
+  }
+  auto entry = [&](int32_t id) { return config.count(id) ? config.at(id) : std::string(); };
+  const std::string location = entry(kDownloadLocationId), digest = entry(kDownloadSha256Id);
+  if (!location.empty() && digest.empty() && !beginsWithNoCase(location, "https://"))
+    m.warnings.push_back("download location " + quoteBytes(location) +
+                         " is not https:// and has no SHA-256: anyone on the network path can replace the "
+                         "runtime the installer runs; give \"sha256\" or \"source\" in \"download\"");
+  if (!digest.empty() && jre::parseRuntimeDigest(digest).state != jre::RuntimeDigest::State::Pinned)
+    m.warnings.push_back("config entry 170 is not 64 hex digits: the launcher refuses every download");
+}
+
+// ---- end of "download"
+
 void parseInto(const json& root, const std::filesystem::path& baseDir, Manifest& m) {
   expectType(root, json::value_t::object, "(top level)", "an object");
   onlyKeys(root, "",
-           {"stub", "checksum", "config", "messages", "localized", "files", "trailer", "header", "splash"});
+           {"stub", "checksum", "config", "messages", "localized", "files", "trailer", "header", "splash",
+            "download"});
   ContainerContent& c = m.content;
   if (root.contains("stub")) {
     const std::string& stub = stringAt(root["stub"], "stub");
@@ -280,6 +360,7 @@ void parseInto(const json& root, const std::filesystem::path& baseDir, Manifest&
       c.checksummedLength = headerNumber<int64_t>(h["length"], "header.length", INT64_MIN, INT64_MAX);
   }
   if (root.contains("splash")) m.splash = splashImages(root["splash"], baseDir);
+  downloadEntries(root, baseDir, m);
 }
 
 }  // namespace

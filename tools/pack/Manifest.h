@@ -13,7 +13,9 @@
 //   "trailer": { "source": "..." } | { "text": "..." } | { "hex": "..." },
 //   "header": { "magic": 123, "crc": 0, "length": 0 },  forced header fields (damaged on purpose)
 //   "splash": [ { "scale": 1.0, "source": "splash.png" },  splash images for display scales
-//               { "scale": 1.5, "source": "splash@150.png" } ]
+//               { "scale": 1.5, "source": "splash@150.png" } ],
+//   "download": { "url": "https://...", "sha256": "64 hex digits" }   runtime download (entries
+//             | { "url": "https://...", "source": "jre.tar.gz" }      150 and 170; the source is hashed)
 // }
 // Ids are decimal int32 strings. Entries 2002 and 2003 are generated from "files" unless
 // "config" gives them. A file name is a relative path with '\\' between its parts, each
@@ -45,6 +47,8 @@ struct Manifest {
   std::optional<std::filesystem::path> stub;  // resolved against the manifest's directory
   ContainerContent content;
   std::vector<SplashImage> splash;  // in manifest order
+  // What a build reports but accepts.
+  std::vector<std::string> warnings;
 };
 
 // Parses manifest text; relative paths are resolved against `baseDir`, and every source

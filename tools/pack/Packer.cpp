@@ -178,6 +178,7 @@ bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::str
     }
     stub = std::move(withImages);
   }
+  summary.warnings = manifest.warnings;
   return writeInstaller(stub, manifest.content, options.out, summary, error, options.allowSectionCut);
 }
 

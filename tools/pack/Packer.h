@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pack/ContainerWriter.h"
 
@@ -23,6 +24,8 @@ struct BuildOptions {
 struct BuildSummary {
   uint64_t containerStart = 0;
   uint64_t size = 0;  // of the whole installer
+  // The manifest's warnings.
+  std::vector<std::string> warnings;
 };
 
 bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::string& error);

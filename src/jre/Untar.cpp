@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "jre/TarFormat.h"
@@ -311,24 +312,42 @@ class Untar {
     return true;
   }
 
-  // Links whose target became a file, repeated while one more link resolves (links to links).
+  // Links whose chain of targets (links to links) ends at a file become copies of that file.
+  // Each link's end is found once, so that the work stays linear in the number of links.
   std::optional<UntarResult> copyDeferredLinks() {
-    for (bool progress = true; progress && !deferred_.empty();) {
-      progress = false;
-      for (auto it = deferred_.begin(); it != deferred_.end();) {
-        auto file = files_.find(it->second.targetKey);
-        if (file == files_.end() || file->first == it->first) {
-          ++it;
-          continue;
+    std::map<std::string, const MemberName*> ends;  // by link key; null: no file (or a loop)
+    for (const auto& entry : deferred_) {
+      std::vector<std::string> chain;
+      std::set<std::string> onChain;
+      std::string at = entry.first;
+      const MemberName* end = nullptr;
+      while (true) {
+        if (auto known = ends.find(at); known != ends.end()) {
+          end = known->second;
+          break;
         }
-        DeferredLink link = it->second;
-        it = deferred_.erase(it);
-        if (!copy(file->second, link.name)) return UntarResult{UntarOutcome::kCannotCreate, link.name};
-        progress = true;
+        if (!onChain.insert(at).second) break;
+        chain.push_back(at);
+        const std::string& target = deferred_.at(at).targetKey;
+        if (auto file = files_.find(target); file != files_.end() && target != at) {
+          end = &file->second;
+          break;
+        }
+        if (!deferred_.count(target)) break;
+        at = target;
       }
+      for (const auto& key : chain) ends[key] = end;
     }
-    for (const auto& [key, link] : deferred_) out_.log(link.line, false, link.name.utf8);
+    std::vector<std::pair<DeferredLink, MemberName>> copies;
+    for (const auto& [key, link] : deferred_) {
+      if (const MemberName* end = ends[key])
+        copies.emplace_back(link, *end);
+      else
+        out_.log(link.line, false, link.name.utf8);
+    }
     deferred_.clear();
+    for (const auto& [link, from] : copies)
+      if (!copy(from, link.name)) return UntarResult{UntarOutcome::kCannotCreate, link.name};
     return std::nullopt;
   }
 

@@ -7,12 +7,12 @@
 # one sees what of a gap is Wine's and what is the launcher's). Each round runs the three
 # sides, in alternating order, under the same conditions: outputs of the previous side
 # removed, dirty pages written back, then SETTLE seconds (default 10) of waiting before
-# each. The wait matters on virtual machines that hand freed memory back to their host (virtio-balloon
-# free page reporting, starting 2 s after memory is freed): a file written into memory the
-# host has taken back costs several times more, and a launcher run reaches its extraction
-# only after start-up and verification, so without the wait the native copy, started at
-# once, would get recently freed memory that the launcher no longer gets. After the wait
-# both sides write into memory taken back by the host. Every round is printed with the load
+# each. The wait matters on virtual machines that hand freed memory back to their host
+# (virtio-balloon free page reporting, starting 2 s after memory is freed): a file written
+# into memory the host has taken back costs several times more, and a launcher run reaches
+# its extraction only after start-up and verification, so without the wait the native copy,
+# started at once, would get recently freed memory that the launcher no longer gets. After
+# the wait all sides write into memory taken back by the host. Every round is printed with the load
 # average; the summary gives medians over the rounds (a busy machine skews all sides alike)
 # and the ratio of the fastest rounds (the least disturbed ones). Also prints the launcher's
 # peak working set, which must not grow with the payload. Not part of the test run:
@@ -72,7 +72,7 @@ JSON
   }
   bare() {
     fresh
-    bare_ms=$(wine build/out/bench/bench_bare_copy.exe "$(win "$dir/bare")" "${srcs[@]}" </dev/null 2>/dev/null)
+    bare_ms=$(wine build/out/bench/bench_bare_copy.exe "$(win "$dir/bare")" "${srcs[@]}" </dev/null 2>/dev/null | tr -d '\r')
   }
   native() {
     fresh

@@ -12,11 +12,11 @@
 # into memory the host has taken back costs several times more, and a launcher run reaches
 # its extraction only after start-up and verification, so without the wait the native copy,
 # started at once, would get recently freed memory that the launcher no longer gets. After
-# the wait all sides write into memory taken back by the host. Every round is printed with the load
-# average; the summary gives medians over the rounds (a busy machine skews all sides alike)
-# and the ratio of the fastest rounds (the least disturbed ones). Also prints the launcher's
-# peak working set, which must not grow with the payload. Not part of the test run:
-# scripts/build.sh first.
+# the wait all sides write into memory taken back by the host. Every round is printed with
+# the load average; the summary gives medians over the rounds (a busy machine skews all
+# sides alike) and the ratio of the fastest rounds (the least disturbed ones). Also prints
+# the launcher's peak working set, which must not grow with the payload. Not part of the
+# test run: scripts/build.sh first.
 #   [SETTLE=s] [STUB=launcher.exe] bench/payload.sh [rounds]      (default 5 rounds; STUB
 #   measures a launcher stub other than this tree's, for example one of an earlier commit)
 set -euo pipefail

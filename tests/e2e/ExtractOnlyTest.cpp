@@ -66,9 +66,12 @@ TEST(ExtractOnly, WritesTheDotTestDirectoryAndTheUnextractedPosition) {
   for (const auto& e : fs::directory_iterator(box.temp()))
     EXPECT_EQ(e.path().filename().string().find(".tmp_dir"), std::string::npos);
 
-  // A second run into the existing directory is fine.
+  // A second run into the existing directory is fine, and replaces files left there, also
+  // longer ones, by the payload's.
+  std::ofstream(testDir / "sktruntime.jar", std::ios::trunc) << "an older and longer runtime";
   RunResult again = box.runCommandLine("\"" + winPath(exe) + "\" __skt_extract_and_exit -q");
   EXPECT_EQ(again.exitCode, 0);
+  EXPECT_EQ(Sandbox::readFile(testDir / "sktruntime.jar"), "runtime");
 }
 
 TEST(ExtractOnly, DirectoryThatCannotBeCreatedIsInternalError70) {

@@ -15,6 +15,7 @@ using namespace shipkit::payload;
 namespace {
 
 constexpr int64_t kMiB = 1 << 20;
+constexpr int64_t kChunk = 256 << 10;  // the copy's chunk
 
 std::vector<unsigned char> pattern(int64_t size) {
   std::vector<unsigned char> data(static_cast<std::size_t>(size));
@@ -77,12 +78,21 @@ struct CopyCase {
 // must leave unread; every byte arrives, unmasked when asked, whatever the length.
 TEST_F(CopyMasked, CopiesExactlyTheRecordAtEveryLength) {
   const CopyCase cases[] = {
-      {1, true},        {15, true},
-      {63, true},       {64, true},
-      {65, true},       {129, true},
-      {kMiB - 1, true}, {kMiB, true},
-      {kMiB + 1, true}, {3 * kMiB + 17, true},
-      {65, false},      {3 * kMiB + 17, false},
+      {1, true},
+      {15, true},
+      {63, true},
+      {64, true},
+      {65, true},
+      {129, true},
+      {kChunk - 1, true},
+      {kChunk, true},
+      {kChunk + 1, true},
+      {kMiB - 1, true},
+      {kMiB, true},
+      {kMiB + 1, true},
+      {3 * kMiB + 17, true},
+      {65, false},
+      {3 * kMiB + 17, false},
   };
   for (const CopyCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "length " << c.length << (c.unmask ? " unmasked" : " as stored"));

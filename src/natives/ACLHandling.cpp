@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "natives/AccessRules.h"
+#include "natives/AccountCalls.h"
 #include "natives/AclSteps.h"
 #include "natives/JniConvert.h"
 #include "natives/NativeGuard.h"
@@ -27,37 +28,15 @@ std::vector<std::uint8_t> copyOf(PSID sid) {
   return bytes;
 }
 
-std::vector<std::uint8_t> accountSid(const wchar_t* account) {
-  if (!account) return {};
-  using Fn = BOOL(WINAPI*)(LPCWSTR, PSID*);
-  HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
-  auto fromString =
-      advapi
-          ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(advapi, "ConvertStringSidToSidW")))
-          : nullptr;
-  if (fromString) {
-    PSID sid = nullptr;
-    if (fromString(account, &sid) && sid) {
-      std::vector<std::uint8_t> bytes = copyOf(sid);
-      ::LocalFree(sid);
-      return bytes;
-    }
-  }
-  std::vector<std::uint8_t> sid(8192, 0);
-  std::vector<wchar_t> domain(8192, L'\0');
-  DWORD sidSize = DWORD(sid.size());
-  DWORD domainUnits = DWORD(domain.size());
-  SID_NAME_USE use;
-  if (!::LookupAccountNameW(nullptr, account, sid.data(), &sidSize, domain.data(), &domainUnits, &use))
-    return {};
-  return copyOf(sid.data());
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> trusteeSid(int kind, const wchar_t* account) {
   const TrusteeSid rule = trusteeOfKind(kind);
-  if (rule.fromAccount) return accountSid(account);
+  if (rule.fromAccount) {
+    // Only a text beginning with "S-" is a SID string: "WD" or "AU" must not grant to a group.
+    AccountSid found = accountSid(account);
+    return {found.sid.begin(), found.sid.end()};
+  }
   SID_IDENTIFIER_AUTHORITY authority = {{0, 0, 0, 0, 0, rule.authority}};
   PSID sid = nullptr;
   if (!::AllocateAndInitializeSid(&authority, BYTE(rule.subAuthorityCount), rule.subAuthorities[0],

@@ -10,6 +10,8 @@
 #include <lm.h>
 #include <ntsecapi.h>
 
+#include <vector>
+
 namespace shipkit::natives {
 
 struct NetApiCalls {
@@ -34,7 +36,18 @@ struct LsaCalls {
 // From the "advapi32.dll" that the process has loaded.
 LsaCalls& lsaCalls();
 
-// LookupAccountNameW, for the group of a new user and the account of a right.
+// LookupAccountNameW, for the group of a new user and every account text.
 decltype(&::LookupAccountNameW)& lookupAccountName();
+
+// The SID an account text denotes (accountTextForm): a SID string converted, an account name
+// looked up on the local system (a text beginning with "S-" that is no SID string is looked up
+// as a name as well). Empty, with the error of the failing call, when there is none: a missing
+// or empty text gives ERROR_INVALID_PARAMETER; a text that neither converts nor names an
+// account gives the conversion's error when it was meant as a SID string.
+struct AccountSid {
+  std::vector<unsigned char> sid;
+  DWORD error = 0;
+};
+AccountSid accountSid(const wchar_t* text);
 
 }  // namespace shipkit::natives

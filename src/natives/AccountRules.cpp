@@ -23,6 +23,12 @@ std::optional<std::wstring_view> wellKnownServiceAccount(std::wstring_view sid) 
   return std::nullopt;
 }
 
+AccountText accountTextForm(const wchar_t* text) {
+  if (!text || !*text) return AccountText::None;
+  if ((text[0] == L'S' || text[0] == L's') && text[1] == L'-') return AccountText::SidString;
+  return AccountText::Name;
+}
+
 bool isBuiltinSid(std::wstring_view sid) {
   return sid.starts_with(kBuiltinPrefix);
 }

@@ -17,6 +17,14 @@ std::wstring spacedCode(std::int64_t code);
 // The name of one of the three well-known service SIDs (exact, case-sensitive), or none.
 std::optional<std::wstring_view> wellKnownServiceAccount(std::wstring_view sid);
 
+// How an account text is read. Only a text that begins with "S-" (either case) is a SID
+// string: the system's converter also takes the two-letter abbreviations of security
+// descriptors ("WD" is Everyone, "AU" Authenticated Users, in either case), and an account
+// name must never be turned into such a group. Every other text is an account name. A
+// missing or empty text names no account (a name look-up would answer it with a domain's SID).
+enum class AccountText { None, SidString, Name };
+AccountText accountTextForm(const wchar_t* text);
+
 // Whether the SID string names an alias of the built-in domain ("S-1-5-32-", case-sensitive).
 bool isBuiltinSid(std::wstring_view sid);
 

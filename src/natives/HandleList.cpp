@@ -42,6 +42,10 @@ std::optional<std::vector<HandleEntry>> parseHandleList(std::span<const std::uin
   return entries;
 }
 
+bool nameMayBeQueried(std::uint32_t fileType) {
+  return fileType == kFileTypeDisk;
+}
+
 bool isOpenFile(std::wstring_view typeName, std::wstring_view objectName) {
   return typeName == L"File" && !objectName.empty();
 }

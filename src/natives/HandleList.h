@@ -31,9 +31,12 @@ struct HandleEntry {
 std::optional<std::vector<HandleEntry>> parseHandleList(std::span<const std::uint8_t> data,
                                                         HandleListForm form);
 
-// Handles with exactly this granted access (synchronous pipes among them) can block a name
-// query forever: their names are not asked for.
-inline constexpr std::uint32_t kNameQueryHangsAccess = 0x0012019F;
+// Whether the name of a handle of this file type (GetFileType) may be asked for: disk files
+// only. A name query on a pipe or a character device waits while a synchronous read on it is
+// in progress (a thread reading from an anonymous pipe end would block the listing for ever);
+// those handles, and handles of unknown or remote type, are skipped as nameless ones are.
+inline constexpr std::uint32_t kFileTypeDisk = 0x0001;  // FILE_TYPE_DISK
+bool nameMayBeQueried(std::uint32_t fileType);
 
 // An entry is listed when the object's type is exactly "File" and its name is not empty.
 bool isOpenFile(std::wstring_view typeName, std::wstring_view objectName);

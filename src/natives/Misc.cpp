@@ -85,6 +85,10 @@ std::wstring windowText(HWND window) {
 int terminateForced(const jint* ids, jsize count) {
   int status = kTerminateDone;
   for (jsize i = 0; i < count; ++i) {
+    if (!mayEnd(DWORD(ids[i]), ::GetCurrentProcessId())) {
+      status = kTerminateNotClosable;
+      continue;
+    }
     win::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(ids[i])));
     if (!process || !::TerminateProcess(process.get(), 0)) status = kTerminateNotClosable;
   }
@@ -114,6 +118,8 @@ int terminatePolite(const jint* ids, jsize count, DWORD timeout) {
   forEachTopLevelWindow([&](HWND window) {
     if (!::IsWindowVisible(window)) return true;
     const DWORD processId = processOf(window);
+    // The own windows are not asked to close: the own id stays not found (status 0, no wait).
+    if (!mayEnd(processId, ::GetCurrentProcessId())) return true;
     for (jsize i = 0; i < count; ++i) {
       if (DWORD(ids[i]) != processId) continue;
       found[std::size_t(i)] = true;

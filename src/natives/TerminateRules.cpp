@@ -11,6 +11,10 @@ std::vector<std::pair<std::size_t, std::size_t>> waitGroups(std::size_t count) {
   return groups;
 }
 
+bool mayEnd(std::uint32_t processId, std::uint32_t ownProcessId) {
+  return processId != ownProcessId;
+}
+
 int closeRequestStatus(const std::vector<bool>& found, bool postFailed) {
   if (postFailed) return kTerminateNotClosable;
   const bool allFound = std::all_of(found.begin(), found.end(), [](bool f) { return f; });

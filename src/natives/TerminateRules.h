@@ -25,6 +25,11 @@ inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFFu;
 // Index ranges [first, second) of at most kMaxWaitHandles each, covering 0..count in order.
 std::vector<std::pair<std::size_t, std::size_t>> waitGroups(std::size_t count);
 
+// Whether a listed process may be ended. Never the launcher's own: killing it would end the
+// installer with an exit code that looks like success, and a polite wait for itself could only
+// run out the time-out. The own process counts as one that could not be ended (status 0).
+bool mayEnd(std::uint32_t processId, std::uint32_t ownProcessId);
+
 // Status after the close requests were posted: 0 when a post failed or a listed process had
 // no visible top-level window; otherwise 1 (the wait may begin).
 int closeRequestStatus(const std::vector<bool>& found, bool postFailed);

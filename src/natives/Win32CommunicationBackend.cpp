@@ -77,12 +77,16 @@ jbyteArray readDataBlock(JNIEnv* env, HANDLE pipe) {
 
 bool writeDataBlock(JNIEnv* env, HANDLE pipe, jbyteArray data) {
   const jsize length = env->GetArrayLength(data);
+  // The payload is in hand before the header goes out: a header without its payload would
+  // leave the reader's stream out of step for good.
+  std::optional<ByteArrayElements> elements;
+  if (length > 0) {
+    elements.emplace(env, data);
+    if (!*elements) return false;
+  }
   const BlockHeader header = encodeBlockLength(std::uint32_t(length));
   if (!writeAll(pipe, header.data(), header.size())) return false;
-  if (length > 0) {
-    ByteArrayElements elements(env, data);
-    if (!elements || !writeAll(pipe, elements.data(), std::size_t(length))) return false;
-  }
+  if (elements && !writeAll(pipe, elements->data(), std::size_t(length))) return false;
   // On a pipe this waits until the reader has taken the data.
   ::FlushFileBuffers(pipe);
   return true;

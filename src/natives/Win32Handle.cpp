@@ -85,7 +85,8 @@ std::optional<std::wstring> openFileName(NtDuplicateObjectFn duplicate, NtQueryO
   ULONG length = 0;
   if (!succeeded(queryObject(copy.get(), kObjectTypeInformation, type.data(), kObjectQueryBytes, &length)))
     return std::nullopt;
-  if (entry.grantedAccess == kNameQueryHangsAccess) return std::nullopt;
+  // GetFileType does not wait for a read in progress; the name query would.
+  if (!nameMayBeQueried(::GetFileType(copy.get()))) return std::nullopt;
   std::vector<std::uint64_t> name(kObjectQueryBytes / sizeof(std::uint64_t));
   length = 0;
   if (!succeeded(queryObject(copy.get(), kObjectNameInformation, name.data(), kObjectQueryBytes, &length))) {

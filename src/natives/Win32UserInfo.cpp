@@ -172,6 +172,41 @@ jstring javaText(JNIEnv* env, const std::wstring& text) {
 // One-time load of "sspicli.dll" before the first elevated start.
 volatile bool sspicliLoaded = false;
 
+std::vector<unsigned char> copyOf(PSID sid) {
+  if (!sid || !::IsValidSid(sid)) return {};
+  std::vector<unsigned char> bytes(::GetLengthSid(sid));
+  if (!::CopySid(DWORD(bytes.size()), bytes.data(), sid)) return {};
+  return bytes;
+}
+
+}  // namespace
+
+AccountSid accountSid(const wchar_t* text) {
+  const AccountText form = accountTextForm(text);
+  if (form == AccountText::None) return {{}, ERROR_INVALID_PARAMETER};
+  DWORD conversionError = 0;
+  if (form == AccountText::SidString) {
+    PSID converted = nullptr;
+    ConvertStringSidToSidWFn toSid = convertStringToSid();
+    if (toSid && toSid(text, &converted) && converted) {
+      win::UniqueLocal owner(converted);
+      return {copyOf(converted), 0};
+    }
+    conversionError = toSid ? ::GetLastError() : DWORD(ERROR_PROC_NOT_FOUND);
+  }
+  if (auto byName = sidOfName(text)) return {copyOf(byName->data()), 0};
+  return {{}, conversionError ? conversionError : ::GetLastError()};
+}
+
+namespace {
+
+// The SID text that decides how an account is written: the caller's text when it is a SID
+// string (compared as given), else the SID its name resolved to.
+std::wstring sidForRules(const wchar_t* text, const AccountSid& found) {
+  if (accountTextForm(text) == AccountText::SidString) return text;
+  return sidText(const_cast<unsigned char*>(found.sid.data())).value_or(L"");
+}
+
 }  // namespace
 
 }  // namespace shipkit::natives
@@ -356,15 +391,15 @@ Java_com_shipkit_runtime_installer_platform_win32_Win32UserInfo_getAccountName0(
       const std::wstring_view sidView = sidString.isNull() ? L"" : sidString.get();
       if (auto known = sidString.isNull() ? std::nullopt : wellKnownServiceAccount(sidView)) {
         result = *known;
-      } else if (ConvertStringSidToSidWFn toSid = convertStringToSid()) {
-        PSID binary = nullptr;
-        if (!toSid(sidString.get(), &binary)) {
-          result = spacedCode(::GetLastError());
+      } else if (convertStringToSid()) {
+        AccountSid account = accountSid(sidString.get());
+        if (account.sid.empty()) {
+          result = spacedCode(account.error);
         } else {
-          win::UniqueLocal owner(binary);
-          AccountLookup found = lookUpSid(binary);
+          AccountLookup found = lookUpSid(account.sid.data());
           result = found.error ? spacedCode(found.error)
-                               : accountNameText(sidView, found.name, found.domain, nameOnly == JNI_TRUE);
+                               : accountNameText(sidForRules(sidString.get(), account), found.name,
+                                                 found.domain, nameOnly == JNI_TRUE);
         }
       }
     }
@@ -403,13 +438,11 @@ Java_com_shipkit_runtime_installer_platform_win32_Win32UserInfo_getUserProfileDi
     if (!toSid || !logonUser || !profileDirectory)
       return javaText(env, L" could not get functions" + spacedCode(::GetLastError()));
 
-    PSID binary = nullptr;
-    if (!toSid(sidString.get(), &binary))
-      return javaText(env, L" could not convert sid" + spacedCode(::GetLastError()));
-    win::UniqueLocal sidOwner(binary);
-    AccountLookup found = lookUpSid(binary);
+    AccountSid account = accountSid(sidString.get());
+    if (account.sid.empty()) return javaText(env, L" could not convert sid" + spacedCode(account.error));
+    AccountLookup found = lookUpSid(account.sid.data());
     if (found.error) return javaText(env, L" could not look up account name" + spacedCode(found.error));
-    const std::wstring domain = logonDomain(sidView, found.domain);
+    const std::wstring domain = logonDomain(sidForRules(sidString.get(), account), found.domain);
     HANDLE raw = nullptr;
     if (!logonUser(found.name.c_str(), domain.c_str(), secret.get(), LOGON32_LOGON_NETWORK,
                    LOGON32_PROVIDER_DEFAULT, &raw))
@@ -448,20 +481,9 @@ Java_com_shipkit_runtime_installer_platform_win32_Win32UserInfo_setLsaAccountRig
     WideString who = WideString::from(env, account), what = WideString::from(env, right);
     if (who.failed() || what.failed()) return JNI_FALSE;
 
-    // A SID string, else an account name.
-    std::vector<unsigned char> sidBuffer;
-    win::UniqueLocal converted;
-    PSID sid = nullptr;
-    PSID fromText = nullptr;
-    ConvertStringSidToSidWFn toSid = convertStringToSid();
-    if (toSid && toSid(who.get(), &fromText)) {
-      converted.reset(fromText);
-      sid = fromText;
-    } else if (auto byName = sidOfName(who.get())) {
-      sidBuffer = std::move(*byName);
-      sid = sidBuffer.data();
-    }
-    if (!sid) return JNI_FALSE;
+    AccountSid account = accountSid(who.get());
+    if (account.sid.empty()) return JNI_FALSE;
+    PSID sid = account.sid.data();
 
     // The right as a counted string; its byte length must fit the count.
     const wchar_t* rightText = what.isNull() ? L"" : what.get();

@@ -447,6 +447,7 @@ constexpr size_t kHeapBytes = size_t(1) << 30;
     const char* fn = "Get" #Name "ArrayElements";                                                           \
     Vm& vm = enter(e, fn);                                                                                  \
     Object* a = arrayArg(vm, arr, fn, L);                                                                   \
+    if (vm.injectedFailure(fn)) return nullptr;                                                             \
     void* buf = copyOut(a);                                                                                 \
     vm.addPin(buf, Pin{a, Pin::Kind::ArrayElements, L});                                                    \
     if (isCopy) *isCopy = JNI_TRUE;                                                                         \

@@ -200,7 +200,7 @@ class Vm {
   // ---- Injected failures ----
   // The call of `function` after `callsBefore` successful ones fails as a JVM out of memory
   // does (null with OutOfMemoryError pending); later calls succeed again. Supported:
-  // GetStringChars, NewString.
+  // GetStringChars, NewString, Get<Type>ArrayElements.
   void failCall(const std::string& function, int callsBefore) { failAfter_[function] = callsBefore; }
   bool injectedFailure(const char* function);
 

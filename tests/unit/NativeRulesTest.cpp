@@ -195,6 +195,33 @@ TEST(AccountRules, WellKnownAndBuiltinSids) {
   }
 }
 
+TEST(AccountRules, OnlyTextsBeginningWithSDashAreSidStrings) {
+  struct Row {
+    const wchar_t* text;
+    AccountText form;
+  } rows[] = {
+      {nullptr, AccountText::None},
+      {L"", AccountText::None},
+      {L"S-1-1-0", AccountText::SidString},
+      {L"s-1-1-0", AccountText::SidString},
+      {L"S-", AccountText::SidString},
+      {L"s-x", AccountText::SidString},
+      // Abbreviations the SID converter would take for well-known groups.
+      {L"WD", AccountText::Name},
+      {L"wd", AccountText::Name},
+      {L"AU", AccountText::Name},
+      {L"SY", AccountText::Name},
+      {L"BA", AccountText::Name},
+      {L"S", AccountText::Name},
+      {L"S1-1-0", AccountText::Name},
+      {L" S-1-1-0", AccountText::Name},
+      {L"Administrators", AccountText::Name},
+      {L"CORP\\jo", AccountText::Name},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(accountTextForm(row.text), row.form) << (row.text ? shown(row.text) : "null");
+}
+
 TEST(AccountRules, AccountNameAndLogonDomain) {
   struct Row {
     std::wstring_view sid, name, domain;

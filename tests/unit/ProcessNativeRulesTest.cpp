@@ -47,6 +47,17 @@ TEST(TerminateRules, StatusBeforeAndAfterTheWait) {
   EXPECT_EQ(waitStatus(WaitOutcome::Failed), 2);
 }
 
+TEST(TerminateRules, TheOwnProcessIsNeverEnded) {
+  const struct {
+    std::uint32_t id, own;
+    bool mayEnd;
+  } rows[] = {
+      {1234, 1234, false},    {1234, 1235, true}, {0, 1234, true}, {0xFFFFFFFFu, 0xFFFFFFFFu, false},
+      {0xFFFFFFFFu, 4, true},
+  };
+  for (const auto& r : rows) EXPECT_EQ(mayEnd(r.id, r.own), r.mayEnd) << r.id << " " << r.own;
+}
+
 TEST(TerminateRules, EveryGroupWaitsOnlyForTheTimeLeft) {
   const struct {
     std::uint32_t timeout;
@@ -193,6 +204,21 @@ TEST(HandleList, OnlyNamedFilesAreListed) {
       {L"", L"\\x", false},
   };
   for (const auto& r : rows) EXPECT_EQ(isOpenFile(r.type, r.name), r.listed) << r.type;
+}
+
+TEST(HandleList, OnlyDiskFilesAreAskedForTheirNames) {
+  const struct {
+    std::uint32_t fileType;
+    bool asked;
+  } rows[] = {
+      {0x0001, true},   // disk
+      {0x0000, false},  // unknown: not a file, or the type could not be read
+      {0x0002, false},  // character device (console)
+      {0x0003, false},  // pipe, named or anonymous
+      {0x8000, false},  // remote
+      {0x8001, false},
+  };
+  for (const auto& r : rows) EXPECT_EQ(nameMayBeQueried(r.fileType), r.asked) << r.fileType;
 }
 
 TEST(HandleList, QueryBufferDoublesUpTo1GiB) {

@@ -34,6 +34,7 @@ class BoundNatives {
     return wintest::checkedNativeCall(vm_, target, args);
   }
   json call(const std::string& target, const json& args) { return record(target, args)["result"]; }
+  fakejvm::Vm& vm() { return vm_; }
 
  private:
   fakejvm::Vm vm_;

@@ -122,6 +122,18 @@ INSTANTIATE_TEST_SUITE_P(
                       ClosingCase{"AfterAnUnallocatableHeader", L"header:2147483647"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A block whose bytes cannot be had (the virtual machine is out of memory) is not begun: no
+// header goes out without its payload, so the peer's next block arrives whole.
+TEST_F(PipeNatives, ABlockWhoseBytesCannotBeHadSendsNothing) {
+  listen();
+  Peer peer(L"client " + name_ + L" expect:3");
+  ASSERT_EQ(call("connectNamedPipe0", {listener_}), true);
+  natives_.vm().failCall("GetByteArrayElements", 0);
+  EXPECT_EQ(call("writeDataBlock0", {listener_, javaBytes(pipepeer::patternBlock(5))}), false);
+  EXPECT_EQ(call("writeDataBlock0", {listener_, javaBytes(pipepeer::patternBlock(3))}), true);
+  EXPECT_EQ(peer.exitCode(), 0u) << "pipepeer read a header without its payload";
+}
+
 TEST_F(PipeNatives, DisconnectLetsASecondClientUseTheSameServerHandle) {
   listen();
   {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "NativeCall.h"
@@ -149,6 +150,7 @@ struct Termination {
   int timeoutMs;
   int expected;
   bool helpersEnd;
+  bool addOwnId = false;  // this process's id too, with a visible window of its own
 };
 
 void PrintTo(const Termination& t, std::ostream* os) {
@@ -167,8 +169,20 @@ TEST_P(Terminate, AnswersTheStatusAndEndsWhatItShould) {
     ids.push_back(h->pid());
   }
   if (t.addMissingId) ids.push_back(kMissingPid);
+  HWND own = nullptr;
+  if (t.addOwnId) {
+    own = CreateWindowExW(0, L"STATIC", L"shipkit own window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                          100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(own, nullptr);
+    ids.push_back(int(GetCurrentProcessId()));
+  }
 
   EXPECT_EQ(call("Misc.terminateProcesses0", {ids, t.force, t.timeoutMs}), t.expected);
+  if (own) {
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, own, WM_CLOSE, WM_CLOSE, PM_REMOVE)) << "asked to close its own window";
+    DestroyWindow(own);
+  }
   for (const auto& h : helpers) {
     if (t.helpersEnd) {
       EXPECT_TRUE(h->endsWithin(10000)) << "process " << h->pid() << " still runs";
@@ -189,10 +203,22 @@ INSTANTIATE_TEST_SUITE_P(
                       Termination{"PoliteMoreThan64", std::vector<const char*>(65, "titled"), false, false,
                                   60000, 1, true},
                       Termination{"PoliteEmpty", {}, false, false, 1000, 1, false},
+                      // The own process is neither asked to close nor waited for: status 0 at
+                      // once, while the other listed process is still asked.
+                      Termination{"PoliteOwnId", {"titled"}, false, false, 3000, 0, true, true},
                       Termination{"ForcedAll", {"titled", "stubborn", "hidden"}, false, true, 0, 1, true},
                       Termination{"ForcedMissingId", {"stubborn"}, true, true, 0, 0, true},
                       Termination{"ForcedEmpty", {}, false, true, 0, 1, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Killing its own process would end it with exit code 0, which a test runner takes for a
+// pass: the call runs in a child of the test (a death test) that reports the status through
+// its exit code.
+TEST_F(ProcessNatives, ForcedNeverEndsTheOwnProcess) {
+  const json ids = {int(GetCurrentProcessId())};
+  EXPECT_EXIT(std::exit(10 + call("Misc.terminateProcesses0", {ids, true, 0}).get<int>()),
+              ::testing::ExitedWithCode(10), "");
+}
 
 // ---------------------------------------------------------------------------------------
 // Windows of other processes
@@ -521,6 +547,46 @@ TEST_F(ProcessNatives, OpenFileHandlesAreListedAndClosed) {
   EXPECT_EQ(call("Win32Handle.close0", {-1}), false) << "the current process's pseudo handle is not open";
   RegCloseKey(key);
   CloseHandle(event);
+}
+
+// Asking for the name of a pipe end waits while a synchronous read on it is in progress, as
+// it is on the stream of a child process that a Java thread reads. Both ends of such a pipe
+// are skipped, and the listing ends in time; it runs on a thread of its own so that a hang
+// fails the test instead of stopping it (the write at the end lets the read, and a waiting
+// query, go on).
+TEST_F(ProcessNatives, PipeEndsWithAReadInProgressAreSkipped) {
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+  HANDLE reading = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread reader([&] {
+    SetEvent(reading);
+    char byte = 0;
+    DWORD got = 0;
+    ReadFile(readEnd, &byte, 1, &got, nullptr);
+  });
+  ASSERT_EQ(WaitForSingleObject(reading, 10000), WAIT_OBJECT_0);
+  // The read itself cannot be observed from here: a short pause lets the reader enter it.
+  Sleep(200);
+  json listed;
+  HANDLE listedDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread lister([&] {
+    listed = vm_.callNative({{"call", "Win32Handle.list0"}, {"args", json::array()}});
+    SetEvent(listedDone);
+  });
+  const bool inTime = WaitForSingleObject(listedDone, 10000) == WAIT_OBJECT_0;
+  DWORD put = 0;
+  EXPECT_TRUE(WriteFile(writeEnd, "x", 1, &put, nullptr));
+  reader.join();
+  lister.join();
+  EXPECT_TRUE(inTime) << "list0 waited for the read";
+  ASSERT_TRUE(listed["result"].is_array()) << listed.dump().substr(0, 500);
+  EXPECT_EQ(listed["unreleased"], 0);
+  EXPECT_EQ(listed["localRefsLeft"], 0);
+  for (const json& value : listed["result"][0]["int[]"]) {
+    EXPECT_NE(value, std::int64_t(reinterpret_cast<std::intptr_t>(readEnd))) << "the end being read";
+    EXPECT_NE(value, std::int64_t(reinterpret_cast<std::intptr_t>(writeEnd))) << "the other end";
+  }
+  for (HANDLE h : {readEnd, writeEnd, reading, listedDone}) CloseHandle(h);
 }
 
 // NtQuerySystemInformation as a system without the extended handle list answers it, with

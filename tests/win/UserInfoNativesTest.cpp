@@ -18,6 +18,7 @@
 
 #include "NativeCallFixture.h"
 #include "natives/AccountCalls.h"
+#include "natives/AclSteps.h"
 
 namespace {
 
@@ -112,8 +113,8 @@ TEST_F(UserInfoNatives, AccountNames) {
       {"S-1-5-32-545", false, ".\\Users"},
       {self, false, narrow(domain) + "\\" + narrow(name)},
       {self, true, narrow(name)},
-      {"s-1-5-18", true, "SYSTEM"},  // not the exact text: looked up
-      {"not a sid", false, " 1337"},
+      {"s-1-5-18", true, "SYSTEM"},   // not the exact text: looked up
+      {"not a sid", false, " 1332"},  // an account name that does not exist
       {"S-1-5-21-1-2-3-424242", false, " 1332"},
       {nullptr, false, " 87"},
   };
@@ -129,7 +130,7 @@ TEST_F(UserInfoNatives, ProfileDirectories) {
       {"S-1-5-18", " no user account"},
       {"S-1-5-19", " no user account"},
       {"S-1-5-20", " no user account"},
-      {"not a sid", " could not convert sid 1337"},
+      {"not a sid", " could not convert sid 1332"},  // no account of that name
       {"S-1-5-21-1-2-3-424242", " could not look up account name 1332"},
   };
   for (const auto& row : rows)
@@ -521,6 +522,74 @@ INSTANTIATE_TEST_SUITE_P(
                  {kOpen, "add policy S-1-5-32-545 SeBatchLogonRight 34/36 1", "close"}},
         RightRow{"PolicyNotOpened", "S-1-5-32-545", "SeBatchLogonRight", true, kDenied, 0, false, {kOpen}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Every native that takes an account text reads only a text beginning with "S-" as a SID
+// string and looks every other one up by name: the SID converter would take "WD" for Everyone
+// and "AU" for Authenticated Users. Wine stores no rights and no ACL entries, so the SID each
+// native resolves is seen through the call tables: the look-up answers every name with the
+// Users alias and records what it was asked.
+std::vector<std::string>* lookedUp = nullptr;
+BOOL WINAPI usersForEveryName(LPCWSTR system, LPCWSTR name, PSID sid, LPDWORD sidBytes, LPWSTR domain,
+                              LPDWORD domainUnits, PSID_NAME_USE use) {
+  lookedUp->push_back((system ? "remote " : "") + text(name));
+  PSID users = nullptr;
+  ConvertStringSidToSidW(L"S-1-5-32-545", &users);
+  const BOOL copied = CopySid(*sidBytes, sid, users) && *domainUnits > 7;  // the natives give 8192 of each
+  LocalFree(users);
+  if (copied) wcscpy(domain, L"BUILTIN");
+  *use = SidTypeAlias;
+  return copied;
+}
+
+TEST_F(AccountRights, OnlyTextsBeginningWithSDashAreSidStrings) {
+  const auto savedLookup = shipkit::natives::lookupAccountName();
+  std::vector<std::string> names;
+  lookedUp = &names;
+  shipkit::natives::lookupAccountName() = usersForEveryName;
+  const struct {
+    json account;
+    const char* sid;  // null: none
+    bool byName;
+  } rows[] = {
+      {"WD", "S-1-5-32-545", true},  {"AU", "S-1-5-32-545", true},  {"wd", "S-1-5-32-545", true},
+      {"S-1-1-0", "S-1-1-0", false}, {"s-1-1-0", "S-1-1-0", false}, {nullptr, nullptr, false},
+      {"", nullptr, false},
+  };
+  for (const auto& r : rows) {
+    names.clear();
+    log_.calls.clear();
+    const std::string shown = r.account.dump();
+    const std::string account = r.account.is_null() ? std::string() : r.account.get<std::string>();
+    const std::wstring wideAccount = wide(account);
+    const wchar_t* accountText = r.account.is_null() ? nullptr : wideAccount.c_str();
+
+    EXPECT_EQ(call("setLsaAccountRight0", {r.account, "SeBatchLogonRight", true}), r.sid != nullptr) << shown;
+    const std::vector<std::string> rightCalls =
+        r.sid ? std::vector<std::string>{kOpen,
+                                         std::string("add policy ") + r.sid + " SeBatchLogonRight 34/36 1",
+                                         "close"}
+              : std::vector<std::string>{};
+    EXPECT_EQ(log_.calls, rightCalls) << shown;
+
+    const std::vector<std::uint8_t> trustee = shipkit::natives::trusteeSid(3, accountText);
+    EXPECT_EQ(trustee.empty() ? "<none>" : sidString(const_cast<std::uint8_t*>(trustee.data())),
+              r.sid ? r.sid : "<none>")
+        << shown;
+
+    EXPECT_EQ(call("getAccountName0", {r.account, true}),
+              r.sid ? call("getAccountName0", {r.sid, true}) : " 87")
+        << shown;
+    const json profile = call("getUserProfileDirectory0", {r.account, "pw"});
+    EXPECT_EQ(profile, r.sid ? call("getUserProfileDirectory0", {r.sid, "pw"}) : " could not convert sid 87")
+        << shown;
+
+    const std::vector<std::string> lookups =
+        r.byName ? std::vector<std::string>(4, account) : std::vector<std::string>{};
+    EXPECT_EQ(names, lookups) << shown << ": rights, ACL, account name, profile";
+  }
+  shipkit::natives::lookupAccountName() = savedLookup;
+  lookedUp = nullptr;
+}
 
 TEST_F(AccountRights, AMissingFunctionIsFalse) {
   shipkit::natives::lsaCalls().removeAccountRights = nullptr;

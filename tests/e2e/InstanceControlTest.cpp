@@ -74,7 +74,8 @@ TEST(InstanceControl, SecondStartOfASingleInstanceEnds) {
                               {{"wait_file", "{env:RELEASE}"}, {"timeout_ms", 30000}, {"pump", !row.hung}},
                               {{"sleep_ms", 500}},
                               {{"window_state", "Installer"}},
-                              {{"read_registry", {{"key", "SOFTWARE\\larkfield\\jarwrap"}, {"name", "InstallStarted"}}}}})}};
+                              {{"read_registry",
+                                {{"key", "SOFTWARE\\larkfield\\jarwrap"}, {"name", "InstallStarted"}}}}})}};
     auto first = runs.start(line, firstScenario, env);
     json r1 = Runs::waitForReport(first.report, [](const json& r) { return Runs::hasEvent(r, "window"); });
     ASSERT_TRUE(r1.is_object());
@@ -83,8 +84,7 @@ TEST(InstanceControl, SecondStartOfASingleInstanceEnds) {
     // A restore that waited for the hung window took about 12 s; the start itself takes well
     // under a second or two.
     const bool ended = second.result.wait_for(std::chrono::seconds(6)) == std::future_status::ready;
-    const auto seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_TRUE(ended) << "the second start still runs after " << seconds << " s";
     std::ofstream(runs.box.dir() / "release") << "go";
     RunResult r = second.result.get();

@@ -82,8 +82,10 @@ TEST_P(SplashShow, PicksScalesAndLoadsTheImage) {
   m["config"]["122"] = "com.example.Main";
   m["config"]["128"] = "ESKT_TEST_JRE;";
   m["splash"] = json::array({{{"scale", 1.0}, {"source", "splash.png"}}});
-  if (c.mainThrows) m["config"]["107"] = "1";  // errors in a message box, not on the console
-  else if (!c.quiet) m["config"]["155"] = "1";  // windowed, without the progress dialog
+  if (c.mainThrows)
+    m["config"]["107"] = "1";  // errors in a message box, not on the console
+  else if (!c.quiet)
+    m["config"]["155"] = "1";  // windowed, without the progress dialog
   if (c.image150) m["splash"].push_back({{"scale", 1.5}, {"source", "splash@150.png"}});
 
   fs::path rt = box.dir() / "rt";

@@ -279,8 +279,8 @@ TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
     unset = {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"};
   }
   // A Java side that never comes up: only the press ends the run.
-  run.run(arguments, steps({{{"sleep_ms", 30000}}, {{"exit", 5}}}), {std::string("press ") + c.press}, env, {},
-          unset);
+  run.run(arguments, steps({{{"sleep_ms", 30000}}, {{"exit", 5}}}), {std::string("press ") + c.press}, env,
+          {}, unset);
   EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
   auto lines = run.log();
   EXPECT_TRUE(contains(lines, "Canceled installer")) << testing::PrintToString(lines);
@@ -294,18 +294,18 @@ TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
   const auto dirs = extractionDirs(run.box.temp());
   if (*c.download) {
     // The transfer stops mid-way and takes its partial file along; the run goes no further.
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                            [](const std::string& l) { return l.rfind("download canceled after ", 0) == 0; }))
-        << testing::PrintToString(lines);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("download canceled after ", 0) == 0;
+    })) << testing::PrintToString(lines);
     EXPECT_FALSE(contains(lines, "launching program")) << testing::PrintToString(lines);
     ASSERT_EQ(dirs.size(), 1u) << "the extraction directory stays, as after any Cancel";
     EXPECT_FALSE(fs::exists(dirs[0] / "jre.tar.gz"));
   }
   if (c.payload) {
     // Ended while the payload was extracted: the directory keeps what was extracted so far.
-    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(),
-                             [](const std::string& l) { return l.rfind("Current working dir: ", 0) == 0; }))
-        << "canceled before the extraction ended";
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("Current working dir: ", 0) == 0;
+    })) << "canceled before the extraction ended";
     ASSERT_EQ(dirs.size(), 1u);
     int files = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dirs[0])) ++files;
@@ -317,19 +317,17 @@ TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
   EXPECT_TRUE(run.result.dialogs.empty()) << run.result.dialogs[0];
 }
 
-INSTANTIATE_TEST_SUITE_P(Moments, Cancel,
-                         testing::Values(CancelCase{"EscapeAtTheStart", "escape 0"},
-                                         CancelCase{"CancelAtTheStart", "cancel 0"},
-                                         CancelCase{"EscapeDuringTheWait", "escape 175"},
-                                         CancelCase{"CancelDuringTheWait", "cancel 175"},
-                                         CancelCase{"EnterDuringTheWait", "enter 175"},
-                                         CancelCase{"CancelWhileTheRuntimeIsUnpacked", "cancel 101", true},
-                                         CancelCase{"CancelDuringTheDownload", "cancel download", false, "dialog"},
-                                         CancelCase{"CancelDuringTheDownloadWithoutDialog", "cancel download", false,
-                                                    "155"},
-                                         CancelCase{"CancelWhileThePayloadIsExtracted", "cancel 100", false, "",
-                                                    true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Moments, Cancel,
+    testing::Values(CancelCase{"EscapeAtTheStart", "escape 0"}, CancelCase{"CancelAtTheStart", "cancel 0"},
+                    CancelCase{"EscapeDuringTheWait", "escape 175"},
+                    CancelCase{"CancelDuringTheWait", "cancel 175"},
+                    CancelCase{"EnterDuringTheWait", "enter 175"},
+                    CancelCase{"CancelWhileTheRuntimeIsUnpacked", "cancel 101", true},
+                    CancelCase{"CancelDuringTheDownload", "cancel download", false, "dialog"},
+                    CancelCase{"CancelDuringTheDownloadWithoutDialog", "cancel download", false, "155"},
+                    CancelCase{"CancelWhileThePayloadIsExtracted", "cancel 100", false, "", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct ExitCase {
   const char* name;
@@ -367,16 +365,17 @@ TEST_P(MarkersOnExit, AreClearedUntilTheJavaSideRuns) {
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, MarkersOnExit,
-    testing::Values(
-        ExitCase{"ExtractOnly", "__skt_extract_and_exit", json::object(), false, 0, "absent"},
-        ExitCase{"DownloadFails", "-manual", json::object(), true, 1, "absent"},
-        ExitCase{"JvmCannotBeCreated", "", json{{"createResult", -1}}, false, 1, "absent"},
-        ExitCase{"MainIsMissing", "", json{{"missingMethods", {{"com/shipkit/runtime/launcher/WinLauncher", {"main"}},
-                                                               {"com/jarwrap/runtime/WinLauncher", {"main"}}}}},
-                 false, 1, "absent"},
-        // The Java side ran and never came up: the time-out leaves its marker to the next start.
-        ExitCase{"TimeoutAfterTheJavaSideRan", "", json{{"main", json::array({{{"sleep_ms", 30000}}})}}, false, 1,
-                 "1"}),
+    testing::Values(ExitCase{"ExtractOnly", "__skt_extract_and_exit", json::object(), false, 0, "absent"},
+                    ExitCase{"DownloadFails", "-manual", json::object(), true, 1, "absent"},
+                    ExitCase{"JvmCannotBeCreated", "", json{{"createResult", -1}}, false, 1, "absent"},
+                    ExitCase{"MainIsMissing", "",
+                             json{{"missingMethods",
+                                   {{"com/shipkit/runtime/launcher/WinLauncher", {"main"}},
+                                    {"com/jarwrap/runtime/WinLauncher", {"main"}}}}},
+                             false, 1, "absent"},
+                    // The Java side ran and never came up: the time-out leaves its marker to the next start.
+                    ExitCase{"TimeoutAfterTheJavaSideRan", "",
+                             json{{"main", json::array({{{"sleep_ms", 30000}}})}}, false, 1, "1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartMarkers, QuietRunSetsOnlyTheGeneralMarker) {

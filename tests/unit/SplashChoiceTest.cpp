@@ -31,7 +31,7 @@ TEST(SplashChoice, PicksTheNearestImageUpThenDown) {
       {20.0f, {0, 1}, 64, 1, 1.25f, true},   // a start beyond 64 is held at 64 and searches down
       {1e9f, {0, 1}, 64, 1, 1.25f, true},    // no overflow of the integer percentage
       {std::numeric_limits<float>::infinity(), {0, 64}, 64, 64, 17.0f, true},
-      {2.0f, {0, 65}, 4, 0, 1.0f, true},     // 65 is no splash image
+      {2.0f, {0, 65}, 4, 0, 1.0f, true},  // 65 is no splash image
   };
   for (const auto& c : cases) {
     int asked = 0;
@@ -52,8 +52,8 @@ TEST(SplashChoice, PicksTheNearestImageUpThenDown) {
 
 TEST(SplashChoice, UiScaleIsAPositiveFactor) {
   const std::pair<const char*, std::optional<float>> cases[] = {
-      {"2", 2.0f},           {"1.5", 1.5f},         {"0", std::nullopt},  {"-1", std::nullopt},
-      {"", std::nullopt},    {"abc", std::nullopt}, {"2x", std::nullopt}, {"1e999", std::nullopt},
+      {"2", 2.0f},           {"1.5", 1.5f},         {"0", std::nullopt},    {"-1", std::nullopt},
+      {"", std::nullopt},    {"abc", std::nullopt}, {"2x", std::nullopt},   {"1e999", std::nullopt},
       {"nan", std::nullopt}, {"inf", std::nullopt}, {"17", 17.0f},          {"17.01", std::nullopt},
       {"96", std::nullopt},  {"1e9", std::nullopt}, {"-inf", std::nullopt}, {"0.5", 0.5f},
   };
@@ -63,9 +63,18 @@ TEST(SplashChoice, UiScaleIsAPositiveFactor) {
 // The start offset of any float, NaN and infinities included, stays within the 64 images.
 TEST(SplashChoice, StartOffsetStaysWithinTheImages) {
   const std::pair<float, int> cases[] = {
-      {1.0f, 0},   {1.5f, 2},   {17.0f, 64},  {17.24f, 64}, {17.25f, 64}, {1e9f, 64},
-      {3e38f, 64}, {-2.0f, 0},  {0.5f, 0},    {std::numeric_limits<float>::infinity(), 64},
-      {-std::numeric_limits<float>::infinity(), 0}, {std::numeric_limits<float>::quiet_NaN(), 64},
+      {1.0f, 0},
+      {1.5f, 2},
+      {17.0f, 64},
+      {17.24f, 64},
+      {17.25f, 64},
+      {1e9f, 64},
+      {3e38f, 64},
+      {-2.0f, 0},
+      {0.5f, 0},
+      {std::numeric_limits<float>::infinity(), 64},
+      {-std::numeric_limits<float>::infinity(), 0},
+      {std::numeric_limits<float>::quiet_NaN(), 64},
   };
   for (const auto& [scale, start] : cases) EXPECT_EQ(splashStartOffset(scale), start) << scale;
 }
@@ -78,11 +87,16 @@ TEST(SplashChoice, RescaledSizeIsBounded) {
     std::optional<std::pair<unsigned, unsigned>> size;
   };
   const Row rows[] = {
-      {160, 80, 1.5f, std::pair{240u, 120u}},  {8192, 4096, 2.0f, std::pair{16384u, 8192u}},
-      {160, 80, 96.0f, std::pair{15360u, 7680u}}, {160, 80, 102.5f, std::nullopt},
-      {80, 160, 103.0f, std::nullopt},           {160, 80, 1e9f, std::nullopt},
-      {160, 80, 0.001f, std::nullopt},           {160, 80, std::numeric_limits<float>::quiet_NaN(), std::nullopt},
-      {16384, 1, 1.0f, std::pair{16384u, 1u}},   {16385, 1, 1.0f, std::nullopt},
+      {160, 80, 1.5f, std::pair{240u, 120u}},
+      {8192, 4096, 2.0f, std::pair{16384u, 8192u}},
+      {160, 80, 96.0f, std::pair{15360u, 7680u}},
+      {160, 80, 102.5f, std::nullopt},
+      {80, 160, 103.0f, std::nullopt},
+      {160, 80, 1e9f, std::nullopt},
+      {160, 80, 0.001f, std::nullopt},
+      {160, 80, std::numeric_limits<float>::quiet_NaN(), std::nullopt},
+      {16384, 1, 1.0f, std::pair{16384u, 1u}},
+      {16385, 1, 1.0f, std::nullopt},
   };
   for (const auto& r : rows) {
     std::optional<ScaledSize> s = rescaledSize(r.w, r.h, r.factor);

@@ -86,7 +86,8 @@ std::optional<std::vector<std::uint8_t>> rescaleWithCom(std::span<const std::uin
   if (FAILED(frame->GetSize(&width, &height)) || FAILED(frame->GetPixelFormat(&format))) return std::nullopt;
   const std::optional<ScaledSize> size = rescaledSize(width, height, factor);
   if (!size) {
-    core::logError(L"splash image of %d x %d cannot be scaled by %f", int(width), int(height), double(factor));
+    core::logError(L"splash image of %d x %d cannot be scaled by %f", int(width), int(height),
+                   double(factor));
     return std::nullopt;
   }
   const UINT scaledWidth = size->width;

@@ -21,7 +21,9 @@
 //                      child's value HKCU\SOFTWARE\larkfield\jarwrap\InstallStarted_<pid>.
 //                      That value is deleted at the end of every run, recorded or not.
 //   press escape|enter|cancel POS   once the progress dialog is visible with its bar at
-//                      POS or beyond: a key press on its Cancel button, or a click on it
+//                      POS or beyond: a key press on its Cancel button, or a click on it;
+//                      POS "download": once the status line (1002) is visible and the bar
+//                      has moved since it appeared (bytes of a download have arrived)
 // Standard handles are inherited; the exit code is the child's.
 
 // clang-format off
@@ -71,6 +73,8 @@ struct ProgressWatch {
   int low = -1, high = -1, pos = -1;
   std::string press;  // escape, enter, cancel; empty once done
   int pressAt = 0;
+  bool pressInDownload = false;
+  int posAtStatus = -2;  // the bar when the status line appeared; -2 before
 };
 
 void note(const std::wstring& file, const std::string& line) {
@@ -225,7 +229,12 @@ void watchProgress(ProgressWatch& p, const std::wstring& file, DWORD pid) {
     p.pos = int(pos);
     note(file, "pos " + std::to_string(p.pos));
   }
-  if (!p.press.empty() && p.pos >= p.pressAt) {
+  bool due = p.pos >= p.pressAt;
+  if (p.pressInDownload) {
+    if (p.posAtStatus == -2 && IsWindowVisible(GetDlgItem(p.dialog, 1002))) p.posAtStatus = p.pos;
+    due = p.posAtStatus != -2 && p.pos != p.posAtStatus;
+  }
+  if (!p.press.empty() && due) {
     HWND button = GetDlgItem(p.dialog, IDCANCEL);
     if (p.press == "cancel") {
       PostMessageW(p.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(button));
@@ -286,6 +295,7 @@ int wmain(int argc, wchar_t** argv) {
       progress.press = toUtf8(rest.substr(0, blank));
       progress.pressAt =
           blank == std::wstring::npos ? 0 : int(std::wcstol(rest.c_str() + blank + 1, nullptr, 10));
+      progress.pressInDownload = blank != std::wstring::npos && rest.substr(blank + 1) == L"download";
     } else if (verb == "answer") {
       watch.answer = rest == L"yes" ? IDYES : rest == L"no" ? IDNO : rest == L"cancel" ? IDCANCEL : IDOK;
     }

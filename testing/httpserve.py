@@ -11,6 +11,7 @@ the answer:
                  requests get the whole file
   /404/..., /500/...  that status with a short page and its Content-Length
   /slow/...      the file in 8 pieces 200 ms apart
+  /trickle/...   the file in 50 pieces 200 ms apart (about 10 s: time to cancel mid-way)
   /empty/...     Content-Length 0
 The server ends by itself after three minutes.
 """
@@ -58,11 +59,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             self.close_connection = True
             return
-        if mode == "slow":
-            step = len(body) // 8 + 1
+        if mode in ("slow", "trickle"):
+            step = len(body) // (8 if mode == "slow" else 50) + 1
             for i in range(0, len(body), step):
-                self.wfile.write(body[i : i + step])
-                self.wfile.flush()
+                try:
+                    self.wfile.write(body[i : i + step])
+                    self.wfile.flush()
+                except OSError:  # the client went away (a canceled download)
+                    return
                 time.sleep(0.2)
             return
         self.wfile.write(body)

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 
 #include "core/CommonControls.h"
@@ -18,6 +19,7 @@ namespace shipkit::core {
 namespace {
 constexpr std::size_t kMaxText = 6000;
 void (*gSplashCloser)() = nullptr;
+std::atomic<void (*)()> gExitCleanup{nullptr};
 
 std::wstring cut(std::wstring text) {
   if (text.size() > kMaxText - 1) text.resize(kMaxText - 1);
@@ -27,6 +29,10 @@ std::wstring cut(std::wstring text) {
 
 void setSplashCloser(void (*closer)()) {
   gSplashCloser = closer;
+}
+
+void setExitCleanup(void (*cleanup)()) {
+  gExitCleanup = cleanup;
 }
 
 void showError(std::wstring_view text) {
@@ -79,6 +85,7 @@ void showMessage(int id, const std::wstring* argument) {
 }
 
 void fatalExit(int code) {
+  if (void (*cleanup)() = gExitCleanup.load()) cleanup();
   const RunState& rs = runState();
   if (!rs.languageRestart && !rs.extractionDir.empty()) {
     // The extraction directory is the current directory during the main work, and a

@@ -15,8 +15,8 @@ void showError(std::wstring_view text);
 std::wstring formatMessage(int id, const std::wstring* argument = nullptr);
 void showMessage(int id, const std::wstring* argument = nullptr);
 
-// Empties and removes the extraction directory (unless in a language restart) and ends
-// the process at once: no threads joined, no exit handlers.
+// Runs the exit cleanup, empties and removes the extraction directory (unless in a language
+// restart) and ends the process at once: no threads joined, no exit handlers.
 [[noreturn]] void fatalExit(int code);
 [[noreturn]] void fatalText(std::wstring_view text);
 [[noreturn]] void fatalMessage(int id);
@@ -28,5 +28,8 @@ void writeStdout(std::string_view text);
 
 // A hook that closes the splash screen before an error is shown; set when a splash exists.
 void setSplashCloser(void (*closer)());
+// A hook the fatal-exit path runs before it ends the process (the start markers this run set
+// are cleared there until the Java side takes them over).
+void setExitCleanup(void (*cleanup)());
 
 }  // namespace shipkit::core

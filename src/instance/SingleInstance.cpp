@@ -48,7 +48,9 @@ BOOL CALLBACK activateWindow(HWND window, LPARAM param) {
   logLine(L"found window %p", static_cast<void*>(window));
   if (::IsIconic(window) && search->restore) {
     logLine(L"restore");
-    ::ShowWindow(window, SW_RESTORE);
+    // Asynchronous: the other process may have stopped pumping messages, and a
+    // synchronous restore would wait for it.
+    ::ShowWindowAsync(window, SW_RESTORE);
   }
   logLine(L"foreground");
   ::SetForegroundWindow(window);

@@ -1,5 +1,6 @@
 #include "instance/StartMarkers.h"
 
+#include "core/ErrorDisplay.h"
 #include "core/RunState.h"
 #include "win/Unique.h"
 
@@ -14,6 +15,30 @@ constexpr wchar_t kGeneralMarker[] = L"InstallStarted";
 // check of the flag and its write.
 SRWLOCK gMarkerLock = SRWLOCK_INIT;
 bool gCanceled = false;
+// The markers this run set and has not cleared: a run clears only its own, since the general
+// marker may belong to another run that is still starting.
+bool gOwnPerProcess = false;
+bool gOwnGeneral = false;
+// Once the Java side runs, the markers are its to change; an exit no longer clears them.
+bool gHandedOver = false;
+
+// With the lock held.
+void clearOwned(bool perProcess, bool general) {
+  if (perProcess && gOwnPerProcess) {
+    writeMarkerValue(false, perProcessMarkerName());
+    gOwnPerProcess = false;
+  }
+  if (general && gOwnGeneral) {
+    writeMarkerValue(false, kGeneralMarker);
+    gOwnGeneral = false;
+  }
+}
+
+void clearBeforeExit() {
+  ::AcquireSRWLockExclusive(&gMarkerLock);
+  if (!gHandedOver) clearOwned(true, true);
+  ::ReleaseSRWLockExclusive(&gMarkerLock);
+}
 
 }  // namespace
 
@@ -50,10 +75,21 @@ DWORD readStartMarker(bool perProcess) {
 void setStartMarkers(bool set, bool perProcess, bool general) {
   if (core::runState().languageRestart) return;
   ::AcquireSRWLockExclusive(&gMarkerLock);
-  if (!(set && gCanceled)) {
-    if (perProcess) writeMarkerValue(set, perProcessMarkerName());
-    if (general) writeMarkerValue(set, kGeneralMarker);
+  if (!set) {
+    clearOwned(perProcess, general);
+  } else if (!gCanceled) {
+    if (perProcess) writeMarkerValue(true, perProcessMarkerName());
+    if (general) writeMarkerValue(true, kGeneralMarker);
+    gOwnPerProcess = gOwnPerProcess || perProcess;
+    gOwnGeneral = gOwnGeneral || general;
+    core::setExitCleanup(&clearBeforeExit);
   }
+  ::ReleaseSRWLockExclusive(&gMarkerLock);
+}
+
+void handOverStartMarkers() {
+  ::AcquireSRWLockExclusive(&gMarkerLock);
+  gHandedOver = true;
   ::ReleaseSRWLockExclusive(&gMarkerLock);
 }
 

@@ -3,7 +3,9 @@
 #include <commctrl.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "core/Config.h"
@@ -32,6 +34,25 @@ struct InternetFunctions {
 };
 
 InternetFunctions inet;
+
+// A Cancel of the progress dialog stops the transfer: the flag is read between two reads,
+// and the lock keeps a transfer from starting once the flag is set.
+std::mutex gCancelLock;
+bool gCanceled = false;
+std::atomic<bool> gTransferring{false};
+
+bool canceled() {
+  std::lock_guard<std::mutex> lock(gCancelLock);
+  return gCanceled;
+}
+
+// Marks a transfer as running unless the download was canceled.
+bool beginTransfer() {
+  std::lock_guard<std::mutex> lock(gCancelLock);
+  if (gCanceled) return false;
+  gTransferring = true;
+  return true;
+}
 
 template <typename Fn>
 bool resolve(HMODULE module, const char* name, Fn& out) {
@@ -85,6 +106,13 @@ bool copyResponseToFile(HWND window, HINTERNET session, HINTERNET request, DWORD
     inet.close(request);
     inet.close(session);
   };
+  if (!beginTransfer()) {
+    closeBoth();
+    return false;
+  }
+  struct Ended {
+    ~Ended() { gTransferring = false; }
+  } ended;
   HANDLE file =
       ::CreateFileA(fileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -104,6 +132,11 @@ bool copyResponseToFile(HWND window, HINTERNET session, HINTERNET request, DWORD
   DWORD received = 0;
   char buffer[16384];
   while (received < length) {
+    if (canceled()) {
+      discard();
+      logLine(L"download canceled after %d of %d bytes", int(received), int(length));
+      return false;
+    }
     DWORD want = length - received < sizeof buffer ? length - received : DWORD(sizeof buffer);
     DWORD got = 0;
     if (!inet.read(request, buffer, want, &got)) {
@@ -192,7 +225,17 @@ bool fetchUrl(HWND window, const std::wstring& location, const char* fileName, c
   return copyResponseToFile(window, session, request, length, fileName, policy);
 }
 
-void downloadWithRetries(HWND window, const std::wstring& location) {
+void cancelDownload() {
+  {
+    std::lock_guard<std::mutex> lock(gCancelLock);
+    gCanceled = true;
+  }
+  // The transfer stops after its current read and deletes its partial file; the bound keeps
+  // a read that never returns from holding up the end of the run.
+  for (int waited = 0; gTransferring && waited < 5000; waited += 10) ::Sleep(10);
+}
+
+bool downloadWithRetries(HWND window, const std::wstring& location) {
   const DownloadPolicy policy = downloadPolicy();
   if (window) {
     ::SetDlgItemTextW(window, core::kMainText, core::message(20001).c_str());
@@ -203,14 +246,16 @@ void downloadWithRetries(HWND window, const std::wstring& location) {
   const RuntimeDigest pin = configuredRuntimeDigest();
   for (int attempt = 1;; ++attempt) {
     if (fetchUrl(window, location, "jre.tar.gz", policy) && verifyDownload(pin, "jre.tar.gz")) break;
+    if (canceled()) return false;
     ::Sleep(DWORD(policy.attemptPauseMs));
     logError(L"Retry JRE download");
     if (attempt >= policy.attempts) core::fatalMessage(20003);
   }
   if (window) ::ShowWindow(::GetDlgItem(window, core::kStatusText), SW_HIDE);
+  return true;
 }
 
-void downloadRuntime(HWND window) {
+bool downloadRuntime(HWND window) {
   core::RunState& rs = core::runState();
   const std::wstring location = core::configWString(150, 6000);
   const bool offered = !location.empty();
@@ -221,7 +266,7 @@ void downloadRuntime(HWND window) {
     if (!::SetCurrentDirectoryA(rs.extractionDir.c_str()))
       logError(L"Could not change working dir to %S (%d)", rs.extractionDir.c_str(), int(::GetLastError()));
     logLine(L"Downloading JRE");
-    downloadWithRetries(window, location);
+    if (!downloadWithRetries(window, location)) return false;
     logLine(L"Done");
     rs.runtimeArchivePresent = true;
   }
@@ -230,6 +275,7 @@ void downloadRuntime(HWND window) {
     ::EndDialog(window, 0);
     ::PostMessageW(window, WM_NULL, 0, 0);
   }
+  return true;
 }
 
 }  // namespace shipkit::jre

@@ -12,12 +12,18 @@ namespace shipkit::jre {
 
 // Decides whether to download (entry 157, else the selection dialog), downloads and marks
 // the runtime archive present. Returns also when the user located a runtime instead. A
-// dialog opened only for this step is ended when done.
-void downloadRuntime(HWND window);
+// dialog opened only for this step is ended when done. False when the download was
+// canceled: the run ends.
+bool downloadRuntime(HWND window);
 
-// Up to the policy's attempts at fetching `location`; returns only on success (fatal
-// messages 20002 and 20003 otherwise).
-void downloadWithRetries(HWND window, const std::wstring& location);
+// Up to the policy's attempts at fetching `location`; true on success, false when canceled
+// (fatal messages 20002 and 20003 otherwise).
+bool downloadWithRetries(HWND window, const std::wstring& location);
+
+// Cancels the download for the rest of the process: a running transfer stops after its
+// current read and deletes its partial file before this returns (waiting at most 5 s), and no
+// transfer starts afterwards.
+void cancelDownload();
 
 // One transfer attempt into `fileName`; a failed attempt leaves no file behind.
 bool fetchUrl(HWND window, const std::wstring& location, const char* fileName, const DownloadPolicy& policy);

@@ -90,12 +90,13 @@ void detectShippedRuntime() {
   }
 }
 
-void chooseRuntime(HWND window) {
+// False when the user canceled a download: the run ends.
+bool chooseRuntime(HWND window) {
   RunState& rs = runState();
   const bool preferInstalled = core::configInt(161) != 0;
   if (!rs.runtimeArchivePresent) {
     instance::setStartMarkers(window != nullptr);
-    if (!rs.manualRuntime && searchRuntime()) return;
+    if (!rs.manualRuntime && searchRuntime()) return true;
     if (rs.quiet) {
       if (core::configInt(157) == 0) {
         logError(L"No JRE found");
@@ -104,19 +105,21 @@ void chooseRuntime(HWND window) {
         std::exit(83);
       }
       writeStdout("No JRE found. Trying to download.\n");
-      downloadRuntime(nullptr);
-    } else if (window) {
-      downloadRuntime(window);
-    } else {
-      runProgressDialog(nullptr);
+      return downloadRuntime(nullptr);
     }
-  } else if (preferInstalled) {
+    if (window) return downloadRuntime(window);
+    // A dialog only for the download: its Cancel ends the run as the dialog's Cancel does.
+    runProgressDialog(nullptr);
+    return !progressDialogCanceled();
+  }
+  if (preferInstalled) {
     instance::setStartMarkers(window != nullptr);
     if (searchRuntime())
       rs.runtimeArchivePresent = false;
     else
       instance::clearStartMarkers();
   }
+  return true;
 }
 
 }  // namespace
@@ -153,7 +156,7 @@ int runMainWork(HWND window) {
   ::GetCurrentDirectoryA(sizeof current, current);
   logLine(L"Current working dir: %S", current);
   detectShippedRuntime();
-  chooseRuntime(window);
+  if (!chooseRuntime(window)) return 0;
   enterExtractionDir();
 
   const bool fresh = !rs.languageRestart || rs.restartFailed;
@@ -182,6 +185,7 @@ int runMainWork(HWND window) {
     }
     std::fprintf(out, "%d", int(payload::unextractedPosition()));
     std::fclose(out);
+    instance::clearStartMarkers();
     std::exit(0);
   }
 

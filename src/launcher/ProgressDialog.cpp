@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <atomic>
+
 #include "core/CommonControls.h"
 #include "core/Config.h"
 #include "core/DialogPlacement.h"
@@ -31,6 +33,8 @@ void registerDialogClass() {
 }
 
 namespace {
+
+std::atomic<bool> gCanceled{false};
 
 // A dialog opened while the run started without one exists only for the runtime
 // download, which ends it when done; otherwise the dialog carries the whole main work.
@@ -65,7 +69,9 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
       int id = LOWORD(wParam);
       if (id == IDOK || id == IDCANCEL) {
         logLine(L"Canceled installer");
+        gCanceled = true;
         instance::cancelStartMarkers();
+        stopDownload();
         ::EndDialog(window, id);
         return TRUE;
       }
@@ -77,6 +83,10 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 }
 
 }  // namespace
+
+bool progressDialogCanceled() {
+  return gCanceled;
+}
 
 INT_PTR runProgressDialog(HWND owner) {
   ensureCommonControls();

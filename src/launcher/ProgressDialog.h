@@ -17,5 +17,7 @@ void registerDialogClass();
 // Runs the progress dialog modally; its start-up starts the main work (or, when the run
 // starts without a dialog, the runtime download) on a new thread.
 INT_PTR runProgressDialog(HWND owner);
+// Whether the user canceled the progress dialog (its Cancel button, Escape or Enter).
+bool progressDialogCanceled();
 
 }  // namespace shipkit::launcher

@@ -1,5 +1,6 @@
 #include "launcher/RuntimeSteps.h"
 
+#include "core/RunState.h"
 #include "instance/StartWait.h"
 #include "jre/Download.h"
 #include "jre/Pack200.h"
@@ -15,8 +16,11 @@ bool searchRuntime() {
   return jvm::LoadDLL(false, nullptr, false);
 }
 
-void downloadRuntime(HWND window) {
-  jre::downloadRuntime(window);
+bool downloadRuntime(HWND window) {
+  return jre::downloadRuntime(window);
+}
+void stopDownload() {
+  jre::cancelDownload();
 }
 
 void setProgressBase(int base) {
@@ -37,7 +41,8 @@ void startStartWait(HWND window) {
 bool launchJvm(const std::vector<std::wstring>& arguments) {
   // A vendor who packed splash images into the launcher (image 10000 is the one for scale
   // 1.0) wants them shown; a launcher without images shows no splash and logs nothing of it.
-  return jvm::createAndRunJvm(arguments, true, jvm::hasSplashImage());
+  // Only in runs that may show windows: a quiet run (also "-c" and a language restart) shows none.
+  return jvm::createAndRunJvm(arguments, true, !core::runState().quiet && jvm::hasSplashImage());
 }
 
 }  // namespace shipkit::launcher

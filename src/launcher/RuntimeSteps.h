@@ -10,8 +10,11 @@ namespace shipkit::launcher {
 
 // Runs the configured runtime search; true when a runtime was found and loaded.
 bool searchRuntime();
-// Downloads a runtime or lets the user pick one (with the progress dialog, or none).
-void downloadRuntime(HWND window);
+// Downloads a runtime or lets the user pick one (with the progress dialog, or none); false
+// when the download was canceled.
+bool downloadRuntime(HWND window);
+// Stops a running download for good (Cancel): its partial file is gone when this returns.
+void stopDownload();
 // The progress position from which the wait for the Java window animates.
 void setProgressBase(int base);
 // Unpacks and uses the shipped runtime archive.

@@ -36,7 +36,9 @@
 //   {"window": "title", "minimized": true}   the same, shown minimized
 //   {"window_state": "title"}  records whether that window is minimized and in front
 //   {"wait_file": "path", "timeout_ms": n}   waits (dispatching messages) until the file
-//                            exists, at most n ms (default 30000); records whether it came
+//                            exists, at most n ms (default 30000); records whether it came;
+//                            with "pump": false it dispatches nothing meanwhile (a hung user
+//                            interface: messages sent to its windows wait)
 //   {"hold": "path"}         creates or opens the file without sharing deletion and keeps it
 //                            open until the process ends
 //   {"write_list": "path", "lines": [...]}   writes the lines as UTF-16LE, each ending in CR LF
@@ -303,7 +305,12 @@ void Vm::runSteps(const json& steps) {
       } else if (step.contains("wait_file")) {
         std::wstring path = wide(expand(step["wait_file"].get<std::string>()));
         const ULONGLONG end = GetTickCount64() + step.value("timeout_ms", 30000u);
+        const bool pump = step.value("pump", true);
         while (!fileExists(path) && GetTickCount64() < end) {
+          if (!pump) {
+            Sleep(20);
+            continue;
+          }
           MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
           MSG msg;
           while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);

@@ -1,6 +1,6 @@
 // The splash screen end to end: images packed into the installer by the packer, the display
 // scale forced through J2D_UISCALE, and the runtime's splashscreen.dll played by the fake
-// that records its calls.
+// that records its calls. Windowed runs show it; a quiet run does not.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -62,6 +62,7 @@ struct ShowCase {
   // Expected calls: "init", "scale <f>", "load <which>" (which: 100, 150 or "rescaled"), "close".
   std::vector<std::string> calls;
   const char* logLine;  // the start of a line the log must hold
+  bool quiet = false;   // "-q"; otherwise a windowed run (entry 155: no progress dialog)
 };
 
 void PrintTo(const ShowCase& c, std::ostream* os) {
@@ -81,7 +82,10 @@ TEST_P(SplashShow, PicksScalesAndLoadsTheImage) {
   m["config"]["122"] = "com.example.Main";
   m["config"]["128"] = "ESKT_TEST_JRE;";
   m["splash"] = json::array({{{"scale", 1.0}, {"source", "splash.png"}}});
-  if (c.mainThrows) m["config"]["107"] = "1";  // errors in a message box, not on the console
+  if (c.mainThrows)
+    m["config"]["107"] = "1";  // errors in a message box, not on the console
+  else if (!c.quiet)
+    m["config"]["155"] = "1";  // windowed, without the progress dialog
   if (c.image150) m["splash"].push_back({{"scale", 1.5}, {"source", "splash@150.png"}});
 
   fs::path rt = box.dir() / "rt";
@@ -95,8 +99,8 @@ TEST_P(SplashShow, PicksScalesAndLoadsTheImage) {
                    : json::array();
   std::ofstream(scenario) << json{{"main", steps}}.dump();
 
-  // Without "-q", so that the error comes as a message box (over the progress dialog).
-  RunResult r = box.run(box.build(m), c.mainThrows ? "" : "-q",
+  // An error comes as a message box over the progress dialog.
+  RunResult r = box.run(box.build(m), c.quiet ? "-q" : "",
                         {.env = {{"SHIPKIT_LOG", "yes"},
                                  {"J2D_UISCALE", c.uiScale},
                                  {"SKT_TEST_JRE", winPath(rt)},
@@ -179,7 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "splash",
                  true,
                  {"init", "load 100", "close"},
-                 "ERROR: Could not start JVM"}),
+                 "ERROR: Could not start JVM"},
+        // A quiet run shows no window, the splash included.
+        ShowCase{"QuietRunShowsNone", "1.5", true, "splash", false, {}, "Quiet installer.", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

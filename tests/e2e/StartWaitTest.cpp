@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "E2eSupport.h"
+#include "HttpServer.h"
 #include "pack/Packer.h"
 
 using namespace e2e;
@@ -65,7 +66,8 @@ struct WaitRun {
   }
   // Builds the installer on the fast-wait launcher and runs it.
   void run(const std::string& arguments, const json& main, std::vector<std::string> runner = {},
-           std::map<std::string, std::string> env = {}, std::optional<fs::path> cwd = {}) {
+           std::map<std::string, std::string> env = {}, std::optional<fs::path> cwd = {},
+           std::vector<std::string> unset = {}) {
     fs::path manifestFile = box.dir() / "setup.json";
     std::ofstream(manifestFile) << manifest.dump(2);
     shipkit::pack::BuildOptions options;
@@ -84,7 +86,7 @@ struct WaitRun {
     env["FAKEJVM_SCENARIO"] = winPath(scenario);
     env.emplace("SHIPKIT_TEST_WAIT_STEP_MS", "50");
     runner.insert(runner.begin(), "progress " + winPath(progress));
-    result = box.run(options.out, arguments, {.env = env, .cwd = cwd, .runner = runner});
+    result = box.run(options.out, arguments, {.env = env, .unset = unset, .cwd = cwd, .runner = runner});
   }
   std::vector<std::string> log() const { return box.lastLogLines(); }
   // The markers as the Java side read them at the start of main: {per-process, general}.
@@ -212,7 +214,24 @@ struct CancelCase {
   const char* name;
   const char* press;   // runner line after "press "
   bool untar = false;  // the installer ships a runtime archive of 3000 files: press while it unpacks
+  // "dialog" or "155" (the run starts without a dialog, which opens one for the download only):
+  // no runtime on the machine, and the download from a server that trickles it for ten seconds
+  const char* download = "";
+  bool payload = false;  // the installer carries 150 payload files: press while they are extracted
 };
+
+constexpr int kPayloadFiles = 150;
+
+// 150 payload files of 4 KiB, so that extracting them takes a while after verification (0..100).
+void shipManyFiles(WaitRun& run) {
+  const fs::path dir = run.box.dir() / "many";
+  fs::create_directories(dir);
+  for (int f = 0; f < kPayloadFiles; ++f) {
+    const std::string name = "file" + std::to_string(f) + ".bin";
+    std::ofstream(dir / name) << std::string(4096, 'x');
+    run.manifest["files"].push_back({{"name", name}, {"source", (dir / name).string()}});
+  }
+}
 
 // Ships "jre.tar.gz" (made by GNU tar) of a fake runtime with 3000 small files besides, so that
 // unpacking it moves the bar through 100..200 for a while.
@@ -238,33 +257,126 @@ void PrintTo(const CancelCase& c, std::ostream* os) {
 class Cancel : public testing::TestWithParam<CancelCase> {};
 
 TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
+  const CancelCase& c = GetParam();
   WaitRun run;
   run.manifest["config"]["159"] = "1";
-  if (GetParam().untar) shipLargeRuntime(run);
+  if (c.untar) shipLargeRuntime(run);
+  if (c.payload) shipManyFiles(run);
+  std::optional<HttpServer> server;
+  std::string arguments;
+  std::vector<std::string> unset;
+  std::map<std::string, std::string> env;
+  if (*c.download) {
+    const fs::path served = run.box.dir() / "served";
+    fs::create_directories(served);
+    sh("tar -C '" + (run.box.dir() / "rt").string() + "' -czf '" + (served / "jre.tar.gz").string() + "' .");
+    server.emplace(served);
+    run.manifest["config"]["150"] = server->url("trickle");
+    run.manifest["config"]["157"] = "1";
+    if (std::string(c.download) == "155") run.manifest["config"]["155"] = "1";
+    arguments = "-manual";  // no search: the runtime is downloaded
+    env["SHIPKIT_DOWNLOAD_POLICY"] = "1,0,1,0";
+    unset = {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"};
+  }
   // A Java side that never comes up: only the press ends the run.
-  run.run("", steps({{{"sleep_ms", 30000}}, {{"exit", 5}}}), {std::string("press ") + GetParam().press});
+  run.run(arguments, steps({{{"sleep_ms", 30000}}, {{"exit", 5}}}), {std::string("press ") + c.press}, env,
+          {}, unset);
   EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
   auto lines = run.log();
   EXPECT_TRUE(contains(lines, "Canceled installer")) << testing::PrintToString(lines);
   Progress p = readProgress(run.progress);
   EXPECT_TRUE(p.has("pressed ")) << testing::PrintToString(p.lines);
-  if (GetParam().untar) {
+  if (c.untar) {
     int at = -1;
     for (const auto& l : p.lines) std::sscanf(l.c_str(), "pressed cancel at %d", &at);
     EXPECT_TRUE(at > 100 && at < 200) << "pressed while the runtime was unpacked: " << at;
   }
+  const auto dirs = extractionDirs(run.box.temp());
+  if (*c.download) {
+    // The transfer stops mid-way and takes its partial file along; the run goes no further.
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("download canceled after ", 0) == 0;
+    })) << testing::PrintToString(lines);
+    EXPECT_FALSE(contains(lines, "launching program")) << testing::PrintToString(lines);
+    ASSERT_EQ(dirs.size(), 1u) << "the extraction directory stays, as after any Cancel";
+    EXPECT_FALSE(fs::exists(dirs[0] / "jre.tar.gz"));
+  }
+  if (c.payload) {
+    // Ended while the payload was extracted: the directory keeps what was extracted so far.
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("Current working dir: ", 0) == 0;
+    })) << "canceled before the extraction ended";
+    ASSERT_EQ(dirs.size(), 1u);
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dirs[0])) ++files;
+    EXPECT_LT(files, kPayloadFiles);
+    std::printf("Cancel during payload extraction left %d of %d files in %s\n", files, kPayloadFiles,
+                dirs[0].filename().c_str());
+  }
   EXPECT_EQ(p.marker, "absent");
-  EXPECT_TRUE(run.result.dialogs.empty());
+  EXPECT_TRUE(run.result.dialogs.empty()) << run.result.dialogs[0];
 }
 
-INSTANTIATE_TEST_SUITE_P(Moments, Cancel,
-                         testing::Values(CancelCase{"EscapeAtTheStart", "escape 0"},
-                                         CancelCase{"CancelAtTheStart", "cancel 0"},
-                                         CancelCase{"EscapeDuringTheWait", "escape 175"},
-                                         CancelCase{"CancelDuringTheWait", "cancel 175"},
-                                         CancelCase{"EnterDuringTheWait", "enter 175"},
-                                         CancelCase{"CancelWhileTheRuntimeIsUnpacked", "cancel 101", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Moments, Cancel,
+    testing::Values(CancelCase{"EscapeAtTheStart", "escape 0"}, CancelCase{"CancelAtTheStart", "cancel 0"},
+                    CancelCase{"EscapeDuringTheWait", "escape 175"},
+                    CancelCase{"CancelDuringTheWait", "cancel 175"},
+                    CancelCase{"EnterDuringTheWait", "enter 175"},
+                    CancelCase{"CancelWhileTheRuntimeIsUnpacked", "cancel 101", true},
+                    CancelCase{"CancelDuringTheDownload", "cancel download", false, "dialog"},
+                    CancelCase{"CancelDuringTheDownloadWithoutDialog", "cancel download", false, "155"},
+                    CancelCase{"CancelWhileThePayloadIsExtracted", "cancel 100", false, "", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ExitCase {
+  const char* name;
+  const char* arguments;
+  json scenario;  // the fake JVM's scenario
+  bool download;  // no runtime on the machine, and a download location nobody answers at
+  int exitCode;
+  const char* marker;  // the per-process marker after the run
+};
+
+void PrintTo(const ExitCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class MarkersOnExit : public testing::TestWithParam<ExitCase> {};
+
+// A run with a dialog sets both markers before the search; an orderly exit before the Java
+// side runs clears what it set, and once the Java side runs the markers are left to it.
+TEST_P(MarkersOnExit, AreClearedUntilTheJavaSideRuns) {
+  const ExitCase& c = GetParam();
+  WaitRun run;
+  // Errors on standard error: a message box would count as the Java side's window and end the
+  // wait, which clears the per-process marker on its own.
+  run.manifest["config"]["107"] = "0";
+  std::map<std::string, std::string> env = {{"SHIPKIT_TEST_WAIT_PASSES", "20"}};
+  if (c.download) {
+    run.manifest["config"]["150"] = "http://127.0.0.1:1/jre.tar.gz";  // refused
+    run.manifest["config"]["157"] = "1";
+    env["SHIPKIT_DOWNLOAD_POLICY"] = "1,0,1,0";
+  }
+  run.run(c.arguments, c.scenario, {}, env, {}, {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"});
+  EXPECT_EQ(run.result.exitCode, c.exitCode) << run.result.err << testing::PrintToString(run.log());
+  EXPECT_EQ(readProgress(run.progress).marker, c.marker) << testing::PrintToString(run.log());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, MarkersOnExit,
+    testing::Values(ExitCase{"ExtractOnly", "__skt_extract_and_exit", json::object(), false, 0, "absent"},
+                    ExitCase{"DownloadFails", "-manual", json::object(), true, 1, "absent"},
+                    ExitCase{"JvmCannotBeCreated", "", json{{"createResult", -1}}, false, 1, "absent"},
+                    ExitCase{"MainIsMissing", "",
+                             json{{"missingMethods",
+                                   {{"com/shipkit/runtime/launcher/WinLauncher", {"main"}},
+                                    {"com/jarwrap/runtime/WinLauncher", {"main"}}}}},
+                             false, 1, "absent"},
+                    // The Java side ran and never came up: the time-out leaves its marker to the next start.
+                    ExitCase{"TimeoutAfterTheJavaSideRan", "",
+                             json{{"main", json::array({{{"sleep_ms", 30000}}})}}, false, 1, "1"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartMarkers, QuietRunSetsOnlyTheGeneralMarker) {
   WaitRun run;

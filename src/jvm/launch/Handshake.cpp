@@ -8,6 +8,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/RunState.h"
+#include "instance/StartMarkers.h"
 #include "jvm/launch/ExpandVariables.h"
 #include "jvm/launch/JavaNames.h"
 #include "win/Text.h"
@@ -207,6 +208,7 @@ bool invokeMain(JNIEnv* env, const std::vector<std::wstring>& launcherArgs) {
     env->DeleteLocalRef(element);
   }
   logLine(L"calling main");
+  instance::handOverStartMarkers();
   env->CallStaticVoidMethod(mainClass, main, array);
   logLine(L"main returned");
   const bool clean = checkException(env, true);

@@ -8,7 +8,12 @@
 namespace shipkit::jvm {
 
 int splashStartOffset(float scale) {
-  return (int(scale * 100) - 100) / 25;
+  // Bounded in double before the conversion: a scale beyond the images (or not a number)
+  // starts at the last image rather than at an integer the conversion cannot hold.
+  const double percent = double(scale) * 100;
+  if (!(percent < 100 + 25.0 * (kSplashMaxOffset + 1))) return kSplashMaxOffset;
+  if (!(percent >= 100)) return 0;
+  return (int(percent) - 100) / 25;
 }
 
 SplashPlan planSplash(float scale, const std::function<bool(int)>& hasImage) {
@@ -32,9 +37,16 @@ std::optional<float> parseUiScale(std::string_view text) {
   errno = 0;
   char* end = nullptr;
   float value = std::strtof(s.c_str(), &end);
-  if (end != s.c_str() + s.size() || errno == ERANGE || !std::isfinite(value) || value <= 0)
+  if (end != s.c_str() + s.size() || errno == ERANGE || !std::isfinite(value) || value <= 0 ||
+      value > kSplashMaxScale)
     return std::nullopt;
   return value;
+}
+
+std::optional<ScaledSize> rescaledSize(unsigned width, unsigned height, float factor) {
+  const double w = double(width) * factor, h = double(height) * factor;
+  if (!(w >= 1 && h >= 1 && w <= kSplashMaxSide && h <= kSplashMaxSide)) return std::nullopt;
+  return ScaledSize{unsigned(w), unsigned(h)};
 }
 
 }  // namespace shipkit::jvm

@@ -7,6 +7,7 @@
 #include <wincodec.h>
 
 #include "core/Log.h"
+#include "jvm/launch/SplashChoice.h"
 #include "win/ComPtr.h"
 #include "win/OsVersion.h"
 
@@ -83,8 +84,14 @@ std::optional<std::vector<std::uint8_t>> rescaleWithCom(std::span<const std::uin
   UINT width = 0, height = 0;
   WICPixelFormatGUID format{};
   if (FAILED(frame->GetSize(&width, &height)) || FAILED(frame->GetPixelFormat(&format))) return std::nullopt;
-  const UINT scaledWidth = UINT(float(width) * factor);
-  const UINT scaledHeight = UINT(float(height) * factor);
+  const std::optional<ScaledSize> size = rescaledSize(width, height, factor);
+  if (!size) {
+    core::logError(L"splash image of %d x %d cannot be scaled by %f", int(width), int(height),
+                   double(factor));
+    return std::nullopt;
+  }
+  const UINT scaledWidth = size->width;
+  const UINT scaledHeight = size->height;
   win::ComPtr<IWICBitmapScaler> scaler;
   if (FAILED(factory->CreateBitmapScaler(scaler.put())) ||
       FAILED(initialiseScaler(scaler.get(), frame.get(), scaledWidth, scaledHeight)))

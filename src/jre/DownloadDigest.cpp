@@ -10,6 +10,7 @@
 #include "core/Config.h"
 #include "core/Log.h"
 #include "win/LateBound.h"
+#include "win/Unique.h"
 
 namespace shipkit::jre {
 
@@ -68,7 +69,18 @@ RuntimeDigest configuredRuntimeDigest() {
   return pin;
 }
 
-std::optional<Sha256> sha256OfFile(const char* fileName) {
+namespace {
+
+// The archive that passed its check stays open without write or delete sharing until it has
+// been unpacked: the extraction directory is writable by the user, and an installer running
+// elevated must unpack exactly the bytes it hashed, not a file swapped in after the check.
+win::UniqueFile gVerifiedArchive;
+
+}  // namespace
+
+void releaseVerifiedArchive() { gVerifiedArchive.reset(); }
+
+std::optional<Sha256> sha256OfFile(const char* fileName, win::UniqueFile* keep) {
   if (!openProvider.available() || !closeProvider.available() || !createHash.available() ||
       !hashData.available() || !finishHash.available() || !destroyHash.available()) {
     logError(L"Could not load the SHA-256 functions of bcrypt.dll");
@@ -81,27 +93,30 @@ std::optional<Sha256> sha256OfFile(const char* fileName) {
     logError(L"opening %S for its SHA-256 failed with error code %d", fileName, int(::GetLastError()));
     return std::nullopt;
   }
+  win::UniqueFile owned(file);
   Sha256 digest{};
-  bool ok = hashFile(file, fileName, digest);
-  ::CloseHandle(file);
-  if (!ok) return std::nullopt;
+  if (!hashFile(file, fileName, digest)) return std::nullopt;
+  if (keep) *keep = std::move(owned);
   return digest;
 }
 
 bool verifyDownload(const RuntimeDigest& pin, const char* fileName) {
   if (pin.state == RuntimeDigest::State::Absent) return true;
   bool accepted = false;
+  win::UniqueFile held;
   if (pin.state == RuntimeDigest::State::Malformed) {
     logError(L"The configured SHA-256 of the runtime archive is not 64 hex digits: the download is refused");
-  } else if (std::optional<Sha256> actual = sha256OfFile(fileName); !actual) {
+  } else if (std::optional<Sha256> actual = sha256OfFile(fileName, &held); !actual) {
     logError(L"The SHA-256 of %S could not be computed: the download is refused", fileName);
   } else if (digestAccepts(pin, *actual)) {
     logLine(L"SHA-256 of %S verified: %S", fileName, digestHex(*actual).c_str());
     accepted = true;
+    gVerifiedArchive = std::move(held);
   } else {
     logError(L"SHA-256 of %S is %S, expected %S", fileName, digestHex(*actual).c_str(),
              digestHex(pin.value).c_str());
   }
+  held.reset();
   if (!accepted && !::DeleteFileA(fileName))
     logError(L"deleting %S failed with error code %d", fileName, int(::GetLastError()));
   return accepted;

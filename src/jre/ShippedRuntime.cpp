@@ -8,6 +8,7 @@
 #include "core/Paths.h"
 #include "core/RunState.h"
 #include "core/TreeDeletion.h"
+#include "jre/DownloadDigest.h"
 #include "jre/Pack200.h"
 #include "jre/UntarGz.h"
 #include "jvm/locate/LoadDll.h"
@@ -56,6 +57,7 @@ void unpackShippedRuntime(HWND window) {
     fatalAfterUnpacking(
         L"The bundled JRE is corrupted. If you downloaded the setup file please download it again.");
   }
+  releaseVerifiedArchive();
   ::DeleteFileA("jre.tar.gz");
   const DWORD untarDuration = ::GetTickCount() - start;
   if (core::configInt(153) != 0) {

@@ -79,6 +79,19 @@ TEST(DownloadDigest, PinnedArchiveIsKeptOnlyWhenItsSha256IsEqual) {
     EXPECT_EQ(countOf(logged, "not verified"), r.pin.empty() ? 1 : 0) << logged;
     EXPECT_EQ(GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES, r.accepted)
         << "a refused archive is deleted, an accepted one kept";
+    // A verified archive cannot be rewritten or replaced until it is released (after unpacking).
+    const bool held = r.accepted && !r.pin.empty();
+    HANDLE writer = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    const DWORD error = GetLastError();
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    if (r.accepted) {
+      EXPECT_EQ(writer == INVALID_HANDLE_VALUE && error == ERROR_SHARING_VIOLATION, held);
+    }
+    jre::releaseVerifiedArchive();
+    if (r.accepted) {
+      EXPECT_TRUE(DeleteFileA(file.c_str())) << "a released archive can be deleted";
+    }
   }
   core::tables() = saved;
   wintest::removeTree(dir);

@@ -4,6 +4,8 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "win/LateBound.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,8 +31,8 @@ inline std::string uniqueNameA() {
 // its process, so the caller polls for the result.
 inline bool startUnixProgram(const std::wstring& program, const std::vector<std::wstring>& paths) {
   using UnixName = char*(CDECL*)(const wchar_t*);
-  auto unixName = reinterpret_cast<UnixName>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  auto unixName = shipkit::win::procAddress<UnixName>(GetModuleHandleW(L"kernel32.dll"),
+                                                      "wine_get_unix_file_name");
   if (!unixName) return false;
   std::wstring command = program;
   for (const std::wstring& path : paths) {

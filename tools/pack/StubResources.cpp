@@ -16,6 +16,7 @@ using le::put;
 constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kMaxFileAlignment = 0x10000;
+constexpr uint32_t kPageSize = 0x1000;
 constexpr uint32_t kInitializedDataReadable = 0x40000040;  // INITIALIZED_DATA | MEM_READ
 constexpr char kSectionName[8] = {'.', 'r', 's', 'r', 'c', '2', 0, 0};
 
@@ -78,6 +79,14 @@ bool addResources(std::string_view stub, const std::vector<NewResource>& resourc
   // A file alignment beyond 64 KiB is invalid and would pad the output without bound.
   if (!powerOfTwo(sectionAlignment) || !powerOfTwo(fileAlignment) || fileAlignment > kMaxFileAlignment) {
     error = "the section alignment must be a power of two, the file alignment one up to 65536";
+    return false;
+  }
+  // Below the page size the loader maps the file as it is, so every section's raw offset must
+  // equal its RVA; the new section is placed by each alignment on its own.
+  if (sectionAlignment < kPageSize) {
+    error = "the section alignment (" + std::to_string(sectionAlignment) + ") is below the page size (" +
+            std::to_string(kPageSize) + "): such an image needs raw offsets equal to RVAs, which the new " +
+            "section cannot have";
     return false;
   }
   // The new section header goes right after the table; it must not cover anything.

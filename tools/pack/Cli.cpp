@@ -57,6 +57,11 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   }
   out << "wrote " << options.out.string() << " (" << summary.size << " bytes, container at "
       << summary.containerStart << ")\n";
+  if (summary.defaultMessages) {
+    out << "filled in " << summary.filledMessages << " default messages";
+    if (summary.filledGerman) out << " and their German texts for \"de\"";
+    out << "\n";
+  }
   return 0;
 }
 

@@ -20,11 +20,11 @@
 //   config count: <C as stored>
 //   config <id>: "<value>"                                  (ascending id, last one wins)
 //   message count: <M as stored>
-//   message <id>: "<text>"
+//   message <id>: "<text>"[ (default)]                     (marked: the packer's default text)
 //   localized count: <K>
 //   localized <i> key: "<key>"
 //   localized <i> message count: <m>
-//   localized <i> message <id>: "<text>"                    (stored order)
+//   localized <i> message <id>: "<text>"[ (default)]        (stored order; "de": German defaults)
 //   file data position: <offset>
 //   file count: <entry 2002 as the launcher reads it>
 //   file names: <number of names in entry 2003>

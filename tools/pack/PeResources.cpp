@@ -254,6 +254,22 @@ void setResource(ResourceDirectory& root, uint32_t type, uint32_t id, uint16_t l
   languages.entries.push_back(std::move(entry));
 }
 
+const ResourceDirectory* findDirectory(const ResourceDirectory& dir, uint32_t id) {
+  for (const ResourceEntry& e : dir.entries)
+    if (!e.named && e.id == id) return e.directory.get();
+  return nullptr;
+}
+
+void removeResource(ResourceDirectory& root, uint32_t type, uint32_t id) {
+  auto numbered = [](uint32_t want) {
+    return [want](const ResourceEntry& e) { return !e.named && e.id == want; };
+  };
+  auto typeEntry = std::find_if(root.entries.begin(), root.entries.end(), numbered(type));
+  if (typeEntry == root.entries.end() || !typeEntry->directory) return;
+  std::erase_if(typeEntry->directory->entries, numbered(id));
+  if (typeEntry->directory->entries.empty()) root.entries.erase(typeEntry);
+}
+
 std::string serializeResourceTree(const ResourceDirectory& root, uint32_t sectionRva) {
   return TreeWriter().write(root, sectionRva);
 }

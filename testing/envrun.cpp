@@ -20,6 +20,9 @@
 //                      "none"), "pressed KEY", and at the end "marker N|absent" for the
 //                      child's value HKCU\SOFTWARE\larkfield\jarwrap\InstallStarted_<pid>.
 //                      That value is deleted at the end of every run, recorded or not.
+//   controls FILE      record every control of each dialog box and of the progress dialog when
+//                      it is first seen visible: "window CLASS|CAPTION", then one line per child
+//                      "control CLASS ID visible|hidden|TEXT" (a static icon's text left out)
 //   press escape|enter|cancel POS   once the progress dialog is visible with its bar at
 //                      POS or beyond: a key press on its Cancel button, or a click on it;
 //                      POS "download": once the status line (1002) is visible and the bar
@@ -63,6 +66,7 @@ struct DialogWatch {
   int answer = IDOK;
   std::set<HWND> seen;
   std::wstring progressFile;
+  std::wstring controlsFile;
   std::deque<std::pair<std::wstring, std::wstring>> replies;  // caption prefix, answer
   std::map<HWND, DWORD> replied;                              // when each dialog got its last reply
 };
@@ -70,6 +74,7 @@ struct DialogWatch {
 struct ProgressWatch {
   HWND dialog = nullptr;
   bool visible = false;
+  bool recorded = false;  // its controls, once
   int low = -1, high = -1, pos = -1;
   std::string press;  // escape, enter, cancel; empty once done
   int pressAt = 0;
@@ -135,6 +140,37 @@ BOOL CALLBACK collectChild(HWND child, LPARAM param) {
   return TRUE;
 }
 
+// The window's caption and each child control: class, id, visibility and text.
+void recordControls(const std::wstring& file, HWND window) {
+  if (file.empty()) return;
+  auto textOf = [](HWND w) {
+    int n = GetWindowTextLengthW(w);
+    std::wstring text(n + 1, L'\0');
+    GetWindowTextW(w, text.data(), n + 1);
+    text.resize(n);
+    return text;
+  };
+  wchar_t cls[64] = {};
+  GetClassNameW(window, cls, 64);
+  std::vector<std::string> lines{"window " + toUtf8(cls) + "|" + escape(textOf(window))};
+  std::pair<std::vector<std::string>*, decltype(textOf)*> out{&lines, &textOf};
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM param) -> BOOL {
+        auto* o = reinterpret_cast<decltype(out)*>(param);
+        wchar_t childClass[64] = {};
+        GetClassNameW(child, childClass, 64);
+        bool icon = _wcsicmp(childClass, L"Static") == 0 &&
+                    (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+        o->first->push_back("control " + toUtf8(childClass) + " " + std::to_string(GetDlgCtrlID(child)) + " " +
+                            (IsWindowVisible(child) ? "visible|" : "hidden|") +
+                            (icon ? std::string() : escape((*o->second)(child))));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&out));
+  for (const auto& l : lines) note(file, l);
+}
+
 BOOL CALLBACK visitTop(HWND window, LPARAM param) {
   auto* watch = reinterpret_cast<DialogWatch*>(param);
   DWORD pid = 0;
@@ -156,6 +192,7 @@ BOOL CALLBACK visitTop(HWND window, LPARAM param) {
     replying = IsWindowEnabled(window) && GetTickCount() - watch->replied[window] > 300;
   if (!replying && (watch->seen.count(window) || !watch->replies.empty())) return TRUE;
   watch->seen.insert(window);
+  recordControls(watch->controlsFile, window);
   std::vector<std::wstring> texts;
   EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&texts));
   std::string line = escape(caption);
@@ -197,7 +234,7 @@ BOOL CALLBACK findProgress(HWND window, LPARAM param) {
 }
 
 // One look at the progress dialog: records its changes and delivers the press when due.
-void watchProgress(ProgressWatch& p, const std::wstring& file, DWORD pid) {
+void watchProgress(ProgressWatch& p, const std::wstring& file, const std::wstring& controlsFile, DWORD pid) {
   std::pair<DWORD, HWND> found{pid, nullptr};
   EnumWindows(findProgress, reinterpret_cast<LPARAM>(&found));
   if (!found.second) return;
@@ -210,6 +247,10 @@ void watchProgress(ProgressWatch& p, const std::wstring& file, DWORD pid) {
     note(file, "shown " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
                    std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top) + " desktop " +
                    std::to_string(d.right - d.left) + " " + std::to_string(d.bottom - d.top));
+  }
+  if (visible && !p.visible && !p.recorded) {
+    recordControls(controlsFile, p.dialog);
+    p.recorded = true;
   }
   if (!visible && p.visible) note(file, "hidden");
   p.visible = visible;
@@ -290,6 +331,8 @@ int wmain(int argc, wchar_t** argv) {
       if (bar != std::wstring::npos) watch.replies.emplace_back(rest.substr(0, bar), rest.substr(bar + 1));
     } else if (verb == "progress") {
       watch.progressFile = rest;
+    } else if (verb == "controls") {
+      watch.controlsFile = rest;
     } else if (verb == "press") {
       std::size_t blank = rest.find(L' ');
       progress.press = toUtf8(rest.substr(0, blank));
@@ -332,8 +375,8 @@ int wmain(int argc, wchar_t** argv) {
   // Poll for the child's dialogs until it ends; each dialog is recorded once and closed.
   while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) {
     EnumWindows(visitTop, reinterpret_cast<LPARAM>(&watch));
-    if (!watch.progressFile.empty() || !progress.press.empty())
-      watchProgress(progress, watch.progressFile, watch.pid);
+    if (!watch.progressFile.empty() || !progress.press.empty() || !watch.controlsFile.empty())
+      watchProgress(progress, watch.progressFile, watch.controlsFile, watch.pid);
   }
   {
     DWORD value = 0, size = sizeof value;

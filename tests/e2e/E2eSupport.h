@@ -48,7 +48,8 @@ class Sandbox {
 
   // A manifest with the launcher's usual messages and console error reporting (107 = 0).
   static json baseManifest();
-  // Builds an installer from a manifest; fails the test on a packer error.
+  // Builds an installer from a manifest; fails the test on a packer error. Default messages
+  // are filled in only when the manifest sets "defaultMessages".
   fs::path build(const json& manifest, const std::string& name = "setup.exe");
   // Runs `exe` with the command-line tail appended after its quoted path.
   RunResult run(const fs::path& exe, const std::string& arguments, const RunOptions& options = {});

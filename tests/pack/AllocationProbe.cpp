@@ -6,9 +6,11 @@
 namespace {
 bool active = false;
 std::size_t largestRequest = 0;
+std::size_t totalRequested = 0;
 
 void* allocate(std::size_t n) {
   if (active && n > largestRequest) largestRequest = n;
+  if (active) totalRequested += n;
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
@@ -37,6 +39,7 @@ namespace shipkit::pack::test {
 
 AllocationProbe::AllocationProbe() {
   largestRequest = 0;
+  totalRequested = 0;
   active = true;
 }
 AllocationProbe::~AllocationProbe() {
@@ -44,6 +47,9 @@ AllocationProbe::~AllocationProbe() {
 }
 std::size_t AllocationProbe::largest() const {
   return largestRequest;
+}
+std::size_t AllocationProbe::total() const {
+  return totalRequested;
 }
 
 }  // namespace shipkit::pack::test

@@ -1,6 +1,7 @@
 #pragma once
-// Records the largest single operator-new request made while a probe is active, so a
-// test can show that a hostile length never turns into a large allocation.
+// Records the largest single operator-new request made while a probe is active, and the sum
+// of all of them, so a test can show that hostile input never turns into a large allocation
+// nor into many small ones.
 
 #include <cstddef>
 
@@ -11,6 +12,7 @@ class AllocationProbe {
   AllocationProbe();
   ~AllocationProbe();
   std::size_t largest() const;
+  std::size_t total() const;
 };
 
 }  // namespace shipkit::pack::test

@@ -262,7 +262,8 @@ TEST(PackManifest, StubComesFromTheOptionOrTheManifestDirectory) {
       std::string bytes = readFile(out);
       EXPECT_EQ(readInstaller(bytes).pe.containerStart(), c.containerStart);
       EXPECT_EQ(run.out, "wrote " + out + " (" + std::to_string(bytes.size()) + " bytes, container at " +
-                             std::to_string(c.containerStart) + ")\n");
+                             std::to_string(c.containerStart) + ")\nfilled in 29 default messages and their " +
+                             "German texts for \"de\"\n");
     } else {
       EXPECT_FALSE(std::filesystem::exists(out));
     }

@@ -85,7 +85,7 @@ void storedIds(std::string_view installer, std::vector<int32_t>& config, std::ve
 
 TEST(PackRoundTrip, TablesAreInAscendingNumericIdOrder) {
   ScratchDir dir;
-  Built built = buildWith(dir, R"({
+  Built built = buildWith(dir, R"({"defaultMessages": false,
     "config": {"10010": "", "107": "1", "2001": "i", "-5": "negative"},
     "messages": {"20016": "c", "999": "a", "1000": "b"}})");
   ASSERT_TRUE(built.ok) << built.error;
@@ -293,7 +293,8 @@ TEST(PackLimits, FileRecordsMustEndWithinTheSignedThirtyTwoBitRange) {
   small.files.push_back({"a", {.bytes = "AB"}});
   // Cross-check against a real build: the file records end where the remaining data begins.
   ScratchDir dir;
-  Built built = buildWith(dir, R"({"files": [{"name": "a", "text": "AB"}], "trailer": {"text": "T"}})");
+  Built built = buildWith(dir, R"({"defaultMessages": false, "files": [{"name": "a", "text": "AB"}],
+                                   "trailer": {"text": "T"}})");
   ASSERT_TRUE(built.ok) << built.error;
   ReadBack r = readInstaller(built.bytes);
   ASSERT_TRUE(r.ok);

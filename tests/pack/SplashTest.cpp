@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "AllocationProbe.h"
 #include "PackTestSupport.h"
 #include "pack/PeResources.h"
 #include "pack/PeStub.h"
@@ -238,7 +239,11 @@ TEST(PackSplash, StubsThatCannotTakeTheImagesAreRefused) {
        "the resource tree cannot be read: resource bytes at RVA 0x7FFF0000 (" +
            std::to_string(le32(stub, firstData + 4)) + " bytes) are not in the file"},
       {"a data entry larger than the file", patched(firstData + 4, 0x7FFFFFF0),
-       "the resource tree cannot be read: the resource data adds up to more than the file holds"},
+       "the resource tree cannot be read: the resource tree's entries, names and data add up to more than the "
+       "file holds"},
+      {"section alignment below the page size", patched(opt + 32, 0x200),
+       "the section alignment (512) is below the page size (4096): such an image needs raw offsets equal to "
+       "RVAs, which the new section cannot have"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -309,6 +314,61 @@ TEST(PackResourceTree, NamedEntriesStayFirstAndNumberedOnesAscend) {
   EXPECT_EQ(replaced.bytes, "replaced");
   EXPECT_EQ(back.entries[0].directory->entries[0].directory->entries[0].data.codePage, 1252u);
   EXPECT_EQ(back.entries[0].directory->entries[0].name, u"LOGO");
+}
+
+// A resource section whose root lists `entries` entries that all share one name of
+// `nameLength` units (when named) and one data entry of `dataSize` bytes.
+std::string sharedPartsTree(uint32_t entries, bool named, uint32_t nameLength, uint32_t dataSize) {
+  auto put = [](std::string& b, uint64_t at, uint64_t v, int width) {
+    for (int i = 0; i < width; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  const uint64_t nameAt = 16 + 8ull * entries, dataEntryAt = (nameAt + 2 + 2ull * nameLength + 3) / 4 * 4;
+  std::string b(dataEntryAt + 16 + dataSize, '\0');
+  put(b, 12, named ? entries : 0, 2);
+  put(b, 14, named ? 0 : entries, 2);
+  for (uint32_t i = 0; i < entries; ++i) {
+    put(b, 16 + 8ull * i, named ? (0x80000000u | nameAt) : i, 4);
+    put(b, 16 + 8ull * i + 4, dataEntryAt, 4);
+  }
+  put(b, nameAt, nameLength, 2);
+  for (uint32_t c = 0; c < nameLength; ++c) put(b, nameAt + 2 + 2 * c, 'N', 2);
+  put(b, dataEntryAt, dataEntryAt + 16, 4);  // the section sits at RVA 0
+  put(b, dataEntryAt + 4, dataSize, 4);
+  return b;
+}
+
+TEST(PackResourceTree, PartsUsedMoreThanOnceCannotAddUpToMoreThanTheFile) {
+  struct Case {
+    const char* what;
+    std::string section;
+    bool readable;
+  };
+  const Case cases[] = {
+      // Copied per reference, the name alone would take 2000 x 60 KB.
+      {"named entries sharing one long name", sharedPartsTree(2000, true, 30000, 0), false},
+      {"numbered entries sharing one empty data entry", sharedPartsTree(60000, false, 0, 0), false},
+      {"numbered entries sharing one data entry", sharedPartsTree(2000, false, 0, 4000), false},
+      {"one named entry, every part used once", sharedPartsTree(1, true, 30000, 4000), true},
+      {"one numbered empty data entry", sharedPartsTree(1, false, 0, 0), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const uint32_t size = static_cast<uint32_t>(c.section.size());
+    ResourceDirectory tree;
+    std::string error;
+    bool read = false;
+    std::size_t total = 0;
+    {
+      AllocationProbe probe;
+      read = readResourceTree(c.section, {{0, size, 0, size}}, 0, size, tree, error);
+      total = probe.total();
+    }
+    EXPECT_EQ(read, c.readable) << error;
+    if (!c.readable)
+      EXPECT_EQ(error, "the resource tree's entries, names and data add up to more than the file holds");
+    // Entries cost their bookkeeping beyond the 8 bytes they occupy; names and data their size.
+    EXPECT_LT(total, 16 * c.section.size());
+  }
 }
 
 }  // namespace

@@ -58,6 +58,11 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   for (const std::string& warning : summary.warnings) err << "shipkit-pack: warning: " << warning << "\n";
   out << "wrote " << options.out.string() << " (" << summary.size << " bytes, container at "
       << summary.containerStart << ")\n";
+  if (summary.defaultMessages) {
+    out << "filled in " << summary.filledMessages << " default messages";
+    if (summary.filledGerman) out << " and their German texts for \"de\"";
+    out << "\n";
+  }
   return 0;
 }
 

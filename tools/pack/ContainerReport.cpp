@@ -7,6 +7,7 @@
 #include "core/ConfigValue.h"
 #include "jre/DownloadRules.h"
 #include "pack/ContainerWriter.h"
+#include "pack/DefaultMessages.h"
 #include "pack/FileSource.h"
 #include "pack/Text.h"
 
@@ -21,6 +22,12 @@ std::string hex32(uint32_t v) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", v);
   return buf;
+}
+
+// " (default)" after a text that is the packer's default for its id and language.
+const char* defaultMark(std::string_view key, int32_t id, const std::u16string& text) {
+  const std::u16string* fallback = defaultMessage(key, id);
+  return fallback && *fallback == text ? " (default)" : "";
 }
 
 bool failed(const ContainerReader& reader, const std::string& step, std::string& error) {
@@ -160,7 +167,8 @@ bool inspectInstaller(ByteSource& src, std::ostream& out, std::string& error) {
   if (!peekCount(reader, count) || !payload::readMessageTable(reader, messages))
     return failed(reader, "message table", error);
   out << "message count: " << count << "\n";
-  for (const auto& [id, text] : messages) out << "message " << id << ": " << quoteUtf16(text) << "\n";
+  for (const auto& [id, text] : messages)
+    out << "message " << id << ": " << quoteUtf16(text) << defaultMark("", id, text) << "\n";
 
   std::vector<payload::LocalizedSet> sets;
   payload::MessageMap applied;
@@ -171,7 +179,8 @@ bool inspectInstaller(ByteSource& src, std::ostream& out, std::string& error) {
     out << "localized " << i << " key: " << quoteBytes(sets[i].key) << "\n"
         << "localized " << i << " message count: " << sets[i].messages.size() << "\n";
     for (const auto& [id, text] : sets[i].messages)
-      out << "localized " << i << " message " << id << ": " << quoteUtf16(text) << "\n";
+      out << "localized " << i << " message " << id << ": " << quoteUtf16(text)
+          << defaultMark(sets[i].key, id, text) << "\n";
   }
 
   uint64_t dataPosition = src.position();

@@ -22,11 +22,11 @@
 //   download location: "<entry 150>"                         (both only when 150 or 170 is set)
 //   download sha256: <64 hex digits> | none (not verified) | MALFORMED "<entry 170>" (every download fails)
 //   message count: <M as stored>
-//   message <id>: "<text>"
+//   message <id>: "<text>"[ (default)]                     (marked: the packer's default text)
 //   localized count: <K>
 //   localized <i> key: "<key>"
 //   localized <i> message count: <m>
-//   localized <i> message <id>: "<text>"                    (stored order)
+//   localized <i> message <id>: "<text>"[ (default)]        (stored order; "de": German defaults)
 //   file data position: <offset>
 //   file count: <entry 2002 as the launcher reads it>
 //   file names: <number of names in entry 2003>

@@ -222,6 +222,56 @@ std::vector<SplashImage> splashImages(const json& list, const std::filesystem::p
   return images;
 }
 
+// --- Vendor resources: icon, version information, DPI awareness. ---
+
+std::vector<IconImage> iconImages(const json& v, const std::filesystem::path& baseDir) {
+  std::string bytes = splashBytes(v, baseDir, "icon");
+  std::vector<IconImage> images;
+  std::string why;
+  if (!parseIcon(bytes, images, why)) fail("icon", "\"" + v.get<std::string>() + "\": " + why);
+  return images;
+}
+
+std::string versionResource(const json& v) {
+  expectType(v, json::value_t::object, "version", "an object");
+  // Manifest key -> the string's name in the version resource, in the resource's order.
+  static const std::pair<const char*, const char16_t*> kStrings[] = {
+      {"companyName", u"CompanyName"},   {"fileDescription", u"FileDescription"},
+      {"fileVersion", u"FileVersion"},   {"legalCopyright", u"LegalCopyright"},
+      {"originalFilename", u"OriginalFilename"}, {"productName", u"ProductName"},
+      {"productVersion", u"ProductVersion"}};
+  onlyKeys(v, "version",
+           {"fileVersion", "productVersion", "companyName", "fileDescription", "productName", "legalCopyright",
+            "originalFilename"});
+  if (!v.contains("fileVersion")) fail("version.fileVersion", "missing");
+  VersionInfo info;
+  auto number = [&](const char* key, uint16_t (&parts)[4]) {
+    std::string why, field = std::string("version.") + key;
+    const std::string& text = stringAt(v[key], field);
+    if (!parseVersionNumber(text, parts, why)) fail(field, "\"" + text + "\": " + why);
+  };
+  number("fileVersion", info.fileVersion);
+  number(v.contains("productVersion") ? "productVersion" : "fileVersion", info.productVersion);
+  json values = v;
+  if (!values.contains("productVersion")) values["productVersion"] = v["fileVersion"];
+  for (const auto& [key, name] : kStrings) {
+    if (!values.contains(key)) continue;
+    std::string field = std::string("version.") + key;
+    std::u16string text = utf16(values[key], field);
+    if (text.empty()) fail(field, "empty text");
+    if (text.find(u'\0') != std::u16string::npos) fail(field, "text contains NUL");
+    info.strings.emplace_back(name, std::move(text));
+  }
+  std::string block = encodeVersionInfo(info);
+  // Every length in the block is a 16-bit number.
+  if (block.size() > 0xFFFF)
+    fail("version", "the texts take " + std::to_string(block.size()) +
+                        " bytes; the version information holds at most 65535");
+  return block;
+}
+
+// --- End of vendor resources. ---
+
 template <typename T>
 T headerNumber(const json& v, const std::string& field, long long lo, unsigned long long hi) {
   expectType(v, json::value_t::number_integer, field, "an integer");
@@ -312,7 +362,7 @@ void parseInto(const json& root, const std::filesystem::path& baseDir, Manifest&
   expectType(root, json::value_t::object, "(top level)", "an object");
   onlyKeys(root, "",
            {"stub", "checksum", "config", "messages", "localized", "files", "trailer", "header", "splash",
-            "download"});
+            "download", "defaultMessages", "icon", "version", "dpiAware"});
   ContainerContent& c = m.content;
   if (root.contains("stub")) {
     const std::string& stub = stringAt(root["stub"], "stub");
@@ -361,6 +411,17 @@ void parseInto(const json& root, const std::filesystem::path& baseDir, Manifest&
   }
   if (root.contains("splash")) m.splash = splashImages(root["splash"], baseDir);
   downloadEntries(root, baseDir, m);
+  // Vendor resources and default messages.
+  if (root.contains("defaultMessages")) {
+    expectType(root["defaultMessages"], json::value_t::boolean, "defaultMessages", "true or false");
+    m.defaultMessages = root["defaultMessages"].get<bool>();
+  }
+  if (root.contains("icon")) m.icon = iconImages(root["icon"], baseDir);
+  if (root.contains("version")) m.version = versionResource(root["version"]);
+  if (root.contains("dpiAware")) {
+    expectType(root["dpiAware"], json::value_t::boolean, "dpiAware", "true or false");
+    m.dpiAware = root["dpiAware"].get<bool>();
+  }
 }
 
 }  // namespace

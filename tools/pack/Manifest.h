@@ -16,6 +16,12 @@
 //               { "scale": 1.5, "source": "splash@150.png" } ],
 //   "download": { "url": "https://...", "sha256": "64 hex digits" }   runtime download (entries
 //             | { "url": "https://...", "source": "jre.tar.gz" }      150 and 170; the source is hashed)
+//   "defaultMessages": true,                 fill in the default of every message left out
+//   "icon": "app.ico",                       replaces the stub's icon group 1001
+//   "version": { "fileVersion": "1.2.3.4", "productVersion": "1.2", "companyName": "...",
+//                "fileDescription": "...", "productName": "...", "legalCopyright": "...",
+//                "originalFilename": "setup.exe" },   the installer's version information
+//   "dpiAware": false                        per-monitor DPI awareness in the stub's manifest
 // }
 // Ids are decimal int32 strings. Entries 2002 and 2003 are generated from "files" unless
 // "config" gives them. A file name is a relative path with '\\' between its parts, each
@@ -23,7 +29,9 @@
 // UTF-8, "hex" as the bytes it spells. Unknown keys are errors, so a misspelt key never
 // goes unnoticed. A splash image's scale is 1.0 to 17.0 in steps of 0.25, each scale at most
 // once; its bytes (any image format, not decoded here) become resource RT_RCDATA
-// 10000 + (scale - 1) / 0.25 of the installer's stub, language neutral.
+// 10000 + (scale - 1) / 0.25 of the installer's stub, language neutral. The icon file must
+// be a valid .ico; version numbers have one to four parts of 0 to 65535 ("fileVersion" is
+// required, "productVersion" defaults to it); version strings are any non-empty Unicode text.
 
 #include <filesystem>
 #include <optional>
@@ -32,6 +40,7 @@
 #include <vector>
 
 #include "pack/ContainerWriter.h"
+#include "pack/VendorResources.h"
 
 namespace shipkit::pack {
 
@@ -49,6 +58,11 @@ struct Manifest {
   std::vector<SplashImage> splash;  // in manifest order
   // What a build reports but accepts.
   std::vector<std::string> warnings;
+  // What the packer adds beyond the manifest's own texts and the stub's own resources.
+  bool defaultMessages = true;
+  std::vector<IconImage> icon;  // empty: the stub's icon stays
+  std::optional<std::string> version;  // an encoded VS_VERSIONINFO
+  bool dpiAware = false;
 };
 
 // Parses manifest text; relative paths are resolved against `baseDir`, and every source

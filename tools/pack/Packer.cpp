@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "pack/DefaultMessages.h"
 #include "pack/Manifest.h"
 #include "pack/PeStub.h"
 #include "pack/StubResources.h"
@@ -166,20 +167,32 @@ bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::str
     error = "stub: cannot read \"" + stubPath->string() + "\": " + std::strerror(errno);
     return false;
   }
-  if (!manifest.splash.empty()) {
-    std::vector<NewResource> images;
+  // Splash images, icon, version information and DPI awareness go into one rewritten tree.
+  const bool vendorResources = !manifest.icon.empty() || manifest.version || manifest.dpiAware;
+  if (!manifest.splash.empty() || vendorResources) {
+    StubChanges changes;
     for (SplashImage& image : manifest.splash)
-      images.push_back(
+      changes.resources.push_back(
           {kRtRcdata, static_cast<uint32_t>(kSplashResourceBase + image.step), 0, std::move(image.bytes)});
-    std::string withImages;
-    if (!addResources(stub, images, withImages, error)) {
-      error = "stub: cannot add the splash images: " + error;
+    if (manifest.version) changes.resources.push_back({kRtVersion, kVersionResource, 0, *manifest.version});
+    if (!manifest.icon.empty()) changes.icon = &manifest.icon;
+    changes.dpiAware = manifest.dpiAware;
+    std::string changed;
+    if (!changeResources(stub, changes, changed, error)) {
+      error = std::string(vendorResources ? "stub: cannot add the resources: " : "stub: cannot add the splash images: ") +
+              error;
       return false;
     }
-    stub = std::move(withImages);
+    stub = std::move(changed);
   }
   summary.warnings = manifest.warnings;
-  return writeInstaller(stub, manifest.content, options.out, summary, error, options.allowSectionCut);
+  FilledMessages filled;
+  if (manifest.defaultMessages) filled = fillDefaultMessages(manifest.content);
+  if (!writeInstaller(stub, manifest.content, options.out, summary, error, options.allowSectionCut)) return false;
+  summary.defaultMessages = manifest.defaultMessages;
+  summary.filledMessages = filled.english;
+  summary.filledGerman = filled.german;
+  return true;
 }
 
 }  // namespace shipkit::pack

@@ -26,6 +26,9 @@ struct BuildSummary {
   uint64_t size = 0;  // of the whole installer
   // The manifest's warnings.
   std::vector<std::string> warnings;
+  bool defaultMessages = false;  // whether defaults were filled in (the counts below)
+  int filledMessages = 0;        // English defaults added to the message table
+  int filledGerman = 0;          // texts of the German set added for "de"
 };
 
 bool buildInstaller(const BuildOptions& options, BuildSummary& summary, std::string& error);

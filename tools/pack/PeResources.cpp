@@ -46,6 +46,7 @@ class TreeReader {
     if (!map(uint64_t(base_) + offset + kDirectoryHeaderSize, (named + numbered) * kEntrySize, entries))
       return false;
     for (uint32_t i = 0; i < named + numbered; ++i) {
+      if (!charge(kEntrySize)) return false;
       uint32_t nameField = get(image_, entries + i * kEntrySize, 4);
       uint32_t target = get(image_, entries + i * kEntrySize + 4, 4);
       ResourceEntry entry;
@@ -76,6 +77,15 @@ class TreeReader {
     return false;
   }
 
+  // Entries, names, data entries and data may be shared, so a small file could describe a
+  // tree of any size. Each costs what it occupies in the file, and a tree whose parts add up
+  // to more than the whole file is refused rather than copied without bound: a tree where
+  // every part is used once always fits.
+  bool charge(uint64_t bytes) {
+    if ((total_ += bytes) <= image_.size()) return true;
+    return fail("the resource tree's entries, names and data add up to more than the file holds");
+  }
+
   // The file offset of `length` bytes at `rva`, all inside one section's raw data.
   bool map(uint64_t rva, uint64_t length, uint64_t& offset) {
     for (const ImageSection& s : sections_) {
@@ -92,6 +102,7 @@ class TreeReader {
     uint64_t at = 0;
     if (!map(uint64_t(base_) + offset, 2, at)) return false;
     uint32_t length = get(image_, at, 2);
+    if (!charge(2 + 2ull * length)) return false;
     if (!map(uint64_t(base_) + offset + 2, 2ull * length, at)) return false;
     for (uint32_t i = 0; i < length; ++i) out.push_back(static_cast<char16_t>(get(image_, at + 2 * i, 2)));
     return true;
@@ -103,10 +114,7 @@ class TreeReader {
     uint32_t rva = get(image_, at, 4), size = get(image_, at + 4, 4);
     out.codePage = get(image_, at + 8, 4);
     out.reserved = get(image_, at + 12, 4);
-    // Data entries may be shared; a tree that repeats one to amount to more than the whole
-    // file is refused rather than copied without bound.
-    if ((total_ += size) > image_.size())
-      return fail("the resource data adds up to more than the file holds");
+    if (!charge(kDataEntrySize + uint64_t(size))) return false;
     uint64_t bytes = 0;
     if (!map(rva, size, bytes)) return false;
     out.bytes = std::string(image_.substr(bytes, size));
@@ -244,6 +252,22 @@ void setResource(ResourceDirectory& root, uint32_t type, uint32_t id, uint16_t l
   entry.id = language;
   entry.data.bytes = std::move(bytes);
   languages.entries.push_back(std::move(entry));
+}
+
+const ResourceDirectory* findDirectory(const ResourceDirectory& dir, uint32_t id) {
+  for (const ResourceEntry& e : dir.entries)
+    if (!e.named && e.id == id) return e.directory.get();
+  return nullptr;
+}
+
+void removeResource(ResourceDirectory& root, uint32_t type, uint32_t id) {
+  auto numbered = [](uint32_t want) {
+    return [want](const ResourceEntry& e) { return !e.named && e.id == want; };
+  };
+  auto typeEntry = std::find_if(root.entries.begin(), root.entries.end(), numbered(type));
+  if (typeEntry == root.entries.end() || !typeEntry->directory) return;
+  std::erase_if(typeEntry->directory->entries, numbered(id));
+  if (typeEntry->directory->entries.empty()) root.entries.erase(typeEntry);
 }
 
 std::string serializeResourceTree(const ResourceDirectory& root, uint32_t sectionRva) {

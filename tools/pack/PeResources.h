@@ -57,6 +57,13 @@ bool readResourceTree(std::string_view image, const std::vector<ImageSection>& s
 // `bytes`: whatever that resource held before (in any language) is replaced.
 void setResource(ResourceDirectory& root, uint32_t type, uint32_t id, uint16_t language, std::string bytes);
 
+// The subdirectory of numbered entry `id` of `dir`, or null.
+const ResourceDirectory* findDirectory(const ResourceDirectory& dir, uint32_t id);
+
+// Removes type `type`'s numbered resource `id` in every language, and the type when it is
+// left empty.
+void removeResource(ResourceDirectory& root, uint32_t type, uint32_t id);
+
 // The bytes of a resource section at `sectionRva`: directories, names, data entries, then
 // the data, each data block aligned to 8 bytes.
 std::string serializeResourceTree(const ResourceDirectory& root, uint32_t sectionRva);

@@ -4,6 +4,7 @@
 
 #include "pack/LittleEndian.h"
 #include "pack/PeResources.h"
+#include "pack/VendorResources.h"
 
 namespace shipkit::pack {
 
@@ -16,6 +17,7 @@ using le::put;
 constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kMaxFileAlignment = 0x10000;
+constexpr uint32_t kPageSize = 0x1000;
 constexpr uint32_t kInitializedDataReadable = 0x40000040;  // INITIALIZED_DATA | MEM_READ
 constexpr char kSectionName[8] = {'.', 'r', 's', 'r', 'c', '2', 0, 0};
 
@@ -71,6 +73,12 @@ bool readHeaders(std::string_view b, Headers& h, std::string& error) {
 
 bool addResources(std::string_view stub, const std::vector<NewResource>& resources, std::string& out,
                   std::string& error) {
+  StubChanges changes;
+  changes.resources = resources;
+  return changeResources(stub, changes, out, error);
+}
+
+bool changeResources(std::string_view stub, const StubChanges& changes, std::string& out, std::string& error) {
   Headers h;
   if (!readHeaders(stub, h, error)) return false;
   uint32_t sectionAlignment = get(stub, h.optional + 32, 4), fileAlignment = get(stub, h.optional + 36, 4);
@@ -78,6 +86,14 @@ bool addResources(std::string_view stub, const std::vector<NewResource>& resourc
   // A file alignment beyond 64 KiB is invalid and would pad the output without bound.
   if (!powerOfTwo(sectionAlignment) || !powerOfTwo(fileAlignment) || fileAlignment > kMaxFileAlignment) {
     error = "the section alignment must be a power of two, the file alignment one up to 65536";
+    return false;
+  }
+  // Below the page size the loader maps the file as it is, so every section's raw offset must
+  // equal its RVA; the new section is placed by each alignment on its own.
+  if (sectionAlignment < kPageSize) {
+    error = "the section alignment (" + std::to_string(sectionAlignment) + ") is below the page size (" +
+            std::to_string(kPageSize) + "): such an image needs raw offsets equal to RVAs, which the new " +
+            "section cannot have";
     return false;
   }
   // The new section header goes right after the table; it must not cover anything.
@@ -117,7 +133,20 @@ bool addResources(std::string_view stub, const std::vector<NewResource>& resourc
     error = "the resource tree cannot be read: " + error;
     return false;
   }
-  for (const NewResource& r : resources) setResource(tree, r.type, r.id, r.language, r.bytes);
+  for (const NewResource& r : changes.resources) setResource(tree, r.type, r.id, r.language, r.bytes);
+  if (changes.icon) replaceIcon(tree, *changes.icon);
+  if (changes.dpiAware) {
+    const ResourceDirectory* manifests = findDirectory(tree, kRtManifest);
+    const ResourceDirectory* languages = manifests ? findDirectory(*manifests, kManifestResource) : nullptr;
+    if (!languages || languages->entries.size() != 1 || languages->entries[0].directory) {
+      error = "the stub has no application manifest (resource 24, 1) in one language";
+      return false;
+    }
+    std::string rewritten;
+    if (!declareDpiAware(languages->entries[0].data.bytes, rewritten, error)) return false;
+    setResource(tree, kRtManifest, kManifestResource, static_cast<uint16_t>(languages->entries[0].id),
+                std::move(rewritten));
+  }
 
   uint64_t rva = alignUp(virtualEnd, sectionAlignment);
   uint64_t rawOffset = alignUp(rawEnd, fileAlignment);

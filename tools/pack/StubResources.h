@@ -21,10 +21,22 @@ struct NewResource {
 
 inline constexpr uint32_t kRtRcdata = 10;
 
+struct IconImage;
+
+// Everything the packer changes in the stub's resources.
+struct StubChanges {
+  std::vector<NewResource> resources;         // set as they are (splash images, version)
+  const std::vector<IconImage>* icon = nullptr;  // replaces icon group 1001 and its images
+  bool dpiAware = false;                      // declare per-monitor DPI awareness in manifest 1
+};
+
 // The stub with `resources` set (each replaces whatever that type and id held in any
 // language). Fails when the stub's resource tree cannot be read or when there is no room
 // for one more section header before the first section's data.
 bool addResources(std::string_view stub, const std::vector<NewResource>& resources, std::string& out,
                   std::string& error);
+
+// The same with every change of `changes`; the DPI awareness needs the stub's manifest.
+bool changeResources(std::string_view stub, const StubChanges& changes, std::string& out, std::string& error);
 
 }  // namespace shipkit::pack

@@ -30,7 +30,7 @@ inline std::string uniqueNameA() {
 inline bool startUnixProgram(const std::wstring& program, const std::vector<std::wstring>& paths) {
   using UnixName = char*(CDECL*)(const wchar_t*);
   auto unixName = reinterpret_cast<UnixName>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (!unixName) return false;
   std::wstring command = program;
   for (const std::wstring& path : paths) {

@@ -25,7 +25,7 @@ TEST(DeletionRules, RootsAndSeparators) {
   } rows[] = {
       {L"C:\\a\\b\\", 3, L"C:\\a\\b"},
       {L"C:\\", 3, L"C:\\"},
-      {L"\\\\srv\\share\\a", 13, L"\\\\srv\\share\\a"},
+      {L"\\\\srv\\share\\a", 12, L"\\\\srv\\share\\a"},
       {L"\\\\srv\\share", 11, L"\\\\srv\\share"},
       {L"\\\\?\\C:\\a\\\\", 7, L"\\\\?\\C:\\a"},
       {L"\\\\?\\UNC\\srv\\sh\\x", 15, L"\\\\?\\UNC\\srv\\sh\\x"},

@@ -1,5 +1,6 @@
 #!/bin/bash
-# Runs every test: installs what is missing, builds both trees, then the native tests
+# Runs every test: installs what is missing, builds both trees (reusing what scripts/demo.sh
+# built), then the native tests
 # (portable logic, packer, end-to-end under Wine, short fuzz runs) and the Windows tests
 # (under Wine). Ends with one "N passed, N failed" line.
 set -uo pipefail

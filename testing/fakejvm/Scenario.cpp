@@ -50,7 +50,7 @@
 
 #include "Text.h"
 #include "Vm.h"
-#include "jvm/launch/JavaNames.h"
+#include "core/JavaNames.h"
 
 namespace fakejvm {
 

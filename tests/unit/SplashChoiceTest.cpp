@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "jvm/launch/SplashChoice.h"
+#include "jvm/splash/SplashChoice.h"
 
 using namespace shipkit::jvm;
 

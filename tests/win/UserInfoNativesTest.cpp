@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "NativeCallFixture.h"
-#include "natives/AccountCalls.h"
+#include "natives/accounts/AccountCalls.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include "core/CommandLine.h"
 #include "core/Config.h"
 #include "core/ErrorDisplay.h"
+#include "core/JavaNames.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/RunState.h"
 #include "jvm/launch/ExpandVariables.h"
-#include "jvm/launch/JavaNames.h"
 #include "win/Text.h"
 
 namespace shipkit::jvm {

@@ -12,10 +12,6 @@ constexpr std::wstring_view kBuiltinPrefix = L"S-1-5-32-";
 
 }  // namespace
 
-std::wstring spacedCode(std::int64_t code) {
-  return L" " + decimal(code);
-}
-
 std::optional<std::wstring_view> wellKnownServiceAccount(std::wstring_view sid) {
   if (sid == L"S-1-5-18") return L"NT AUTHORITY\\System";
   if (sid == L"S-1-5-19") return L"NT AUTHORITY\\LocalService";

@@ -9,10 +9,9 @@
 #include <string>
 #include <string_view>
 
-namespace shipkit::natives {
+#include "natives/base/CodeText.h"
 
-// " %d": a space, then the code in decimal (as a signed 32-bit value).
-std::wstring spacedCode(std::int64_t code);
+namespace shipkit::natives {
 
 // The name of one of the three well-known service SIDs (exact, case-sensitive), or none.
 std::optional<std::wstring_view> wellKnownServiceAccount(std::wstring_view sid);

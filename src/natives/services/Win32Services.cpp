@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "natives/accounts/AccountRules.h"
+#include "natives/base/CodeText.h"
 #include "natives/base/JniConvert.h"
 #include "natives/base/NativeGuard.h"
 #include "natives/services/ServiceCalls.h"

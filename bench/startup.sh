@@ -3,8 +3,8 @@
 # run quietly under Wine several times with a warm version cache; prints, from the
 # diagnostic log's "[s:ms]" time stamps, the median time of each phase from the first log
 # line to "Creating JVM" (JNI_CreateJavaVM), the same without the step that loads jvm.dll
-# (the runtime's cost: the demo's jvm.dll is the fake JVM, 17 MB with its debug sections,
-# which Wine reads in full), and for context the wall time of a Wine process that does
+# (the runtime's cost: Wine reads the DLL in full; JVM_DLL=path runs another jvm.dll than
+# the fake JVM's, for example one with its debug sections), and for context the wall time of a Wine process that does
 # nothing. The log's time stamps start at its first line: the process start and the log's
 # own set-up before it are not included. With a second launcher stub (for example one built
 # from an earlier commit), both are run alternately and each gets its own breakdown, so that
@@ -28,7 +28,7 @@ for exe in java.exe javaw.exe; do
   cp build/out/testing/fakejava/java.exe "$work/jre/bin/$exe"
   printf 'stderr java version "11.0.2"\n' >"$work/jre/bin/$exe.behaviour"
 done
-cp build/out/testing/jre/bin/server/jvm.dll "$work/jre/bin/server/jvm.dll"
+cp "${JVM_DLL:-build/out/testing/jre/bin/server/jvm.dll}" "$work/jre/bin/server/jvm.dll"
 printf '{ "main": [] }\n' >"$work/scenario.json"
 for s in "${!stubs[@]}"; do
   build/out/shipkit-pack build --stub "${stubs[$s]}" --manifest demo/manifest.json \

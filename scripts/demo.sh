@@ -1,12 +1,18 @@
 #!/bin/bash
-# The main job on the built-in demo: builds everything, packs the demo installer from
-# demo/manifest.json, runs it under Wine and shows its exit code and diagnostic log.
+# The main job on the built-in demo: installs and builds only what the demo runs, packs the
+# demo installer from demo/manifest.json, runs it under Wine and shows its exit code and
+# diagnostic log. Ends with the time each phase took.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
-scripts/deps.sh || exit 1
-scripts/build.sh || exit 1
+phases=() last=$SECONDS
+phase() { phases+=("$1 $((SECONDS - last)) s"); last=$SECONDS; }
+scripts/deps.sh demo || exit 1
+phase packages
+scripts/build.sh demo || exit 1
+phase build
 scripts/wine-prefix.sh start || exit 1
+phase "Wine prefix"
 trap 'scripts/wine-prefix.sh stop' EXIT
 source scripts/wine-env.sh
 
@@ -67,4 +73,6 @@ echo "== the splash screen (the installer's image for scale 1.0, as the splash l
 sed 's/^/  /' "$demo/splash.jsonl" 2>/dev/null || echo "  (no splash shown)"
 echo "extracted into the temporary root:"
 (cd "$demo/temp" && find . -path '*_dir*' -type f | sort | sed 's/^/  /')
+phase run
+echo "== demo phases: $(IFS=,; echo "${phases[*]}" | sed 's/,/, /g')"
 exit 0

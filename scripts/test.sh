@@ -1,7 +1,7 @@
 #!/bin/bash
-# Runs every test: installs what is missing, builds both trees, then the native tests
-# (portable logic, packer, end-to-end under Wine, short fuzz runs) and the Windows tests
-# (under Wine). Ends with one "N passed, N failed" line.
+# Runs every test: installs what is missing, builds both trees (reusing what scripts/demo.sh
+# built), then runs the native tests (portable logic, packer, end-to-end under Wine, short
+# fuzz runs) and the Windows tests (under Wine). Ends with one "N passed, N failed" line.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"

@@ -7,8 +7,8 @@
 #include "jre/ShippedRuntime.h"
 #include "jvm/ChosenRuntime.h"
 #include "jvm/launch/JavaVMLauncher.h"
-#include "jvm/launch/Splash.h"
 #include "jvm/locate/LoadDll.h"
+#include "jvm/splash/Splash.h"
 
 namespace shipkit::launcher {
 

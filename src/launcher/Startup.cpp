@@ -20,7 +20,7 @@
 #include "launcher/DllPath.h"
 #include "launcher/MainWork.h"
 #include "launcher/ProgressDialog.h"
-#include "natives/ShellFunctions.h"
+#include "natives/base/ShellFunctions.h"
 #include "payload/Container.h"
 #include "win/LateBound.h"
 #include "win/Text.h"

@@ -52,7 +52,7 @@
 
 #include "Text.h"
 #include "Vm.h"
-#include "jvm/launch/JavaNames.h"
+#include "core/JavaNames.h"
 
 namespace fakejvm {
 

@@ -9,7 +9,7 @@
 #include "DeclaredNatives.h"
 #include "JniTable.h"
 #include "Text.h"
-#include "jvm/launch/JavaNames.h"
+#include "core/JavaNames.h"
 
 namespace fakejvm {
 

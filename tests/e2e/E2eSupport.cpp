@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -211,6 +212,57 @@ int indexOf(const std::vector<std::string>& lines, const std::string& line, int 
   for (int i = std::max(0, from); i < int(lines.size()); ++i)
     if (lines[i] == line) return i;
   return -1;
+}
+
+ToolResult runWineTool(const std::string& arguments) {
+  const std::string command =
+      "'" + (repoRoot() / "scripts" / "wine-run").string() + "' " + arguments + " 2>/dev/null </dev/null";
+  ToolResult r;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int status = ::pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());
+  return r;
+}
+
+std::string inspectedValue(const fs::path& installer, const std::string& key) {
+  std::string command = "'" + (outDir() / "shipkit-pack").string() + "' inspect '" + installer.string() + "'";
+  FILE* p = ::popen(command.c_str(), "r");
+  std::string value;
+  char line[4096];
+  while (p && std::fgets(line, sizeof line, p)) {
+    std::string l(line);
+    if (l.rfind(key + ": ", 0) == 0)
+      value = l.substr(key.size() + 2, l.find_last_not_of("\r\n") - key.size() - 1);
+  }
+  if (p) ::pclose(p);
+  return value;
+}
+
+JavaSideLaunch::JavaSideLaunch() : report_(box_.dir() / "report.json") {
+  manifest_["config"]["122"] = "com.example.Main";
+  manifest_["config"]["128"] = "ESKT_TEST_JRE;";
+  runtime_ = makeFakeRuntime(box_.dir() / "rt");
+}
+
+RunResult JavaSideLaunch::run(const json& scenario) {
+  const fs::path file = box_.dir() / "scenario.json";
+  std::ofstream(file) << scenario.dump();
+  RunOptions options;
+  options.env = {{"SHIPKIT_LOG", "yes"},
+                 {"FAKEJVM_REPORT", winPath(report_)},
+                 {"FAKEJVM_SCENARIO", winPath(file)},
+                 {"SKT_TEST_JRE", winPath(runtime_)}};
+  return box_.run(box_.build(manifest_), "-q", options);
+}
+
+json JavaSideLaunch::call(const std::string& target, const json& args, const char* save) {
+  json step = {{"call", target}, {"args", args}};
+  if (save) step["save"] = save;
+  return step;
 }
 
 }  // namespace e2e

@@ -3,6 +3,8 @@
 // the launcher (so its diagnostic log lands there), builds installers with the packer's
 // library and runs them under Wine through the environment runner.
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <filesystem>
 #include <map>
@@ -88,5 +90,35 @@ std::string lower(std::string text);
 bool contains(const std::vector<std::string>& lines, const std::string& line);
 // Index of the first line equal to `line` at or after `from`, or -1.
 int indexOf(const std::vector<std::string>& lines, const std::string& line, int from = 0);
+
+// A Windows program run under the tests' Wine prefix (`arguments` is a shell command tail,
+// redirections allowed): its exit code and standard output without CR.
+struct ToolResult {
+  int exitCode = -1;
+  std::string out;
+};
+ToolResult runWineTool(const std::string& arguments);
+
+// The value of the line "KEY: value" that `shipkit-pack inspect` prints for `installer`, or "".
+std::string inspectedValue(const fs::path& installer, const std::string& key);
+
+// An installer whose Java side is the fake JVM playing a scenario: a runtime of test doubles
+// in the sandbox that the installer finds through SKT_TEST_JRE, the scenario and the fake
+// JVM's report in the sandbox, the diagnostic log kept.
+class JavaSideLaunch : public ::testing::Test {
+ protected:
+  JavaSideLaunch();
+  // Writes `scenario`, builds the installer from manifest_ and runs it with -q.
+  RunResult run(const json& scenario);
+  json report() const { return reportOf(report_); }
+  std::vector<std::string> log() const { return box_.lastLogLines(); }
+  // A scenario step calling a native; with `save`, its result is kept under that name.
+  static json call(const std::string& target, const json& args, const char* save = nullptr);
+
+  Sandbox box_;
+  fs::path report_;
+  fs::path runtime_;
+  json manifest_ = Sandbox::baseManifest();
+};
 
 }  // namespace e2e

@@ -2,31 +2,12 @@
 // "unextracted.txt", and the launcher exits with 0.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
 #include "E2eSupport.h"
 
 using namespace e2e;
-
-namespace {
-
-std::string inspectValue(const fs::path& installer, const std::string& key) {
-  std::string command = "'" + (outDir() / "shipkit-pack").string() + "' inspect '" + installer.string() + "'";
-  FILE* p = ::popen(command.c_str(), "r");
-  std::string value;
-  char line[4096];
-  while (p && std::fgets(line, sizeof line, p)) {
-    std::string l(line);
-    if (l.rfind(key + ": ", 0) == 0)
-      value = l.substr(key.size() + 2, l.find_last_not_of("\r\n") - key.size() - 1);
-  }
-  if (p) ::pclose(p);
-  return value;
-}
-
-}  // namespace
 
 TEST(ExtractOnly, WritesTheDotTestDirectoryAndTheUnextractedPosition) {
   Sandbox box;
@@ -55,7 +36,7 @@ TEST(ExtractOnly, WritesTheDotTestDirectoryAndTheUnextractedPosition) {
   ASSERT_TRUE(fs::is_directory(testDir));
   EXPECT_EQ(Sandbox::readFile(testDir / "sktruntime.jar"), "runtime");
   EXPECT_EQ(Sandbox::readFile(testDir / "lib" / "app.jar"), "app");
-  std::string position = inspectValue(exe, "unextracted position");
+  std::string position = inspectedValue(exe, "unextracted position");
   ASSERT_FALSE(position.empty());
   EXPECT_EQ(Sandbox::readFile(testDir / "unextracted.txt"), position);
   auto lines = Sandbox::logLines(box.logs().at(0));

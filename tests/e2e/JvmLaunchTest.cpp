@@ -117,15 +117,7 @@ TEST(JvmCreation, LauncherPropertiesLeadTheOptionsInOrder) {
   EXPECT_EQ(o[4], "-Djarwrap.tempDir=" + temp);
   EXPECT_NE(temp.find(".tmp_dir"), std::string::npos);
   // The position where the Java side's data begins, as the packer reports it.
-  std::string inspect;
-  {
-    std::string cmd = "'" + (outDir() / "shipkit-pack").string() + "' inspect '" +
-                      (l.box.dir() / "setup.exe").string() + "' | sed -n 's/^unextracted position: //p'";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    char buf[64] = {};
-    if (p && std::fgets(buf, sizeof buf, p)) inspect = std::string(buf, std::strcspn(buf, "\r\n"));
-    if (p) ::pclose(p);
-  }
+  const std::string inspect = inspectedValue(l.box.dir() / "setup.exe", "unextracted position");
   EXPECT_EQ(o[5], "-Djarwrap.unextractedPosition=" + inspect);
   EXPECT_EQ(o[6], "-Djava.library.path=" + lower(winPath(rt)) + "\\bin;Z:\\tools");
   EXPECT_EQ(o[7].get<std::string>().rfind("-Djarwrap.consoleCodepage=cp", 0), 0u);

@@ -5,68 +5,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
-
 #include "E2eSupport.h"
 
 using namespace e2e;
 
 namespace {
 
-// reg.exe under the tests' Wine prefix; standard output without CR, and the exit code.
-struct RegResult {
-  int exitCode = -1;
-  std::string out;
-};
-RegResult reg(const std::string& arguments) {
-  const std::string command =
-      "'" + (repoRoot() / "scripts" / "wine-run").string() + "' reg " + arguments + " 2>/dev/null </dev/null";
-  RegResult r;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());
-  return r;
-}
-
-class NativesLaunch : public ::testing::Test {
+class NativesLaunch : public JavaSideLaunch {
  protected:
-  NativesLaunch()
-      : report_(box_.dir() / "report.json"),
-        key_("Software\\shipkit-e2e-natives-" + std::to_string(::getpid())) {
-    removeKey();
-    manifest_["config"]["122"] = "com.example.Main";
-    manifest_["config"]["128"] = "ESKT_TEST_JRE;";
-    runtime_ = makeFakeRuntime(box_.dir() / "rt");
-  }
+  NativesLaunch() : key_("Software\\shipkit-e2e-natives-" + std::to_string(::getpid())) { removeKey(); }
   ~NativesLaunch() override { removeKey(); }
 
   void removeKey() { reg("delete 'HKCU\\" + key_ + "' /f >/dev/null"); }
+  // reg.exe under the tests' Wine prefix.
+  static ToolResult reg(const std::string& arguments) { return runWineTool("reg " + arguments); }
 
-  RunResult run(const json& scenario) {
-    fs::path file = box_.dir() / "scenario.json";
-    std::ofstream(file) << scenario.dump();
-    RunOptions options;
-    options.env = {{"SHIPKIT_LOG", "yes"},
-                   {"FAKEJVM_REPORT", winPath(report_)},
-                   {"FAKEJVM_SCENARIO", winPath(file)},
-                   {"SKT_TEST_JRE", winPath(runtime_)}};
-    return box_.run(box_.build(manifest_), "-q", options);
-  }
-  json report() const { return reportOf(report_); }
-  std::vector<std::string> log() const { return box_.lastLogLines(); }
-  static json call(const std::string& target, const json& args) { return {{"call", target}, {"args", args}}; }
-
-  Sandbox box_;
-  fs::path report_;
   std::string key_;
-  fs::path runtime_;
-  json manifest_ = Sandbox::baseManifest();
 };
 
 TEST_F(NativesLaunch, RegistryNativesAnswerAfterTheHandshakeRegisteredThem) {
@@ -102,10 +56,10 @@ TEST_F(NativesLaunch, RegistryNativesAnswerAfterTheHandshakeRegisteredThem) {
   }
   EXPECT_TRUE(rep["callsWithPendingException"].empty()) << rep["callsWithPendingException"].dump();
 
-  RegResult greeting = reg("query 'HKCU\\" + key_ + "' /v greeting");
+  ToolResult greeting = reg("query 'HKCU\\" + key_ + "' /v greeting");
   EXPECT_EQ(greeting.exitCode, 0);
   EXPECT_NE(greeting.out.find("REG_SZ    hello"), std::string::npos) << greeting.out;
-  RegResult number = reg("query 'HKCU\\" + child + "' /v n");
+  ToolResult number = reg("query 'HKCU\\" + child + "' /v n");
   EXPECT_NE(number.out.find("REG_DWORD    0x2a"), std::string::npos) << number.out;
 
   // A second launch deletes the tree through deleteKey0.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 #include "BlockPattern.h"
@@ -20,19 +19,11 @@ json javaBytes(std::size_t length) {
   return json{{"byte[]", list}};
 }
 
-json call(const std::string& target, const json& args, const char* save = nullptr) {
-  json step = {{"call", target}, {"args", args}};
-  if (save) step["save"] = save;
-  return step;
-}
+using PipeScenario = JavaSideLaunch;
 
-TEST(PipeScenario, JavaSideServesAClientProcessItLaunched) {
-  Sandbox box;
-  const fs::path runtime = box.dir() / "rt";
-  makeFakeRuntime(runtime);
-
+TEST_F(PipeScenario, JavaSideServesAClientProcessItLaunched) {
   const std::string pipe = "\\\\.\\pipe\\shipkit-e2e-" + std::to_string(::getpid());
-  const fs::path done = box.dir() / "client-done.txt";
+  const fs::path done = box_.dir() / "client-done.txt";
   const std::string peer = winPath(outDir() / "testing" / "pipepeer.exe");
   const json steps = {
       call("Win32CommunicationBackend.createListener0", {pipe}, "server"),
@@ -44,19 +35,10 @@ TEST(PipeScenario, JavaSideServesAClientProcessItLaunched) {
       call("Win32CommunicationBackend.disconnectNamedPipe0", {{{"saved", "server"}}}),
       call("Win32CommunicationBackend.closeHandle0", {{{"saved", "server"}}}),
   };
-  const fs::path scenario = box.dir() / "scenario.json", report = box.dir() / "report.json";
-  std::ofstream(scenario) << json{{"main", steps}}.dump();
-  json manifest = Sandbox::baseManifest();
-  manifest["config"]["122"] = "com.example.Main";
-  manifest["config"]["128"] = "ESKT_TEST_JRE;";
-  RunOptions options;
-  options.env = {{"FAKEJVM_REPORT", winPath(report)},
-                 {"FAKEJVM_SCENARIO", winPath(scenario)},
-                 {"SKT_TEST_JRE", winPath(runtime)}};
-  RunResult r = box.run(box.build(manifest), "-q", options);
+  RunResult r = run({{"main", steps}});
   ASSERT_EQ(r.exitCode, 0) << r.err;
 
-  const json rep = json::parse(Sandbox::readFile(report), nullptr, false);
+  const json rep = report();
   ASSERT_TRUE(rep.is_object());
   const json& calls = rep["calls"];
   ASSERT_EQ(calls.size(), steps.size()) << calls.dump().substr(0, 500);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 
 #include "E2eSupport.h"
 
@@ -13,28 +12,15 @@ using namespace e2e;
 
 namespace {
 
-TEST(ProcessNativesLaunch, RunningModulesAndOpenFilesReachTheJavaSide) {
-  Sandbox box;
-  fs::path runtime = box.dir() / "rt";
-  makeFakeRuntime(runtime);
-  json manifest = Sandbox::baseManifest();
-  manifest["config"]["122"] = "com.example.Main";
-  manifest["config"]["128"] = "ESKT_TEST_JRE;";
-  const json scenario = {{"main",
-                          {{{"call", "Misc.getRunningModules0"}, {"args", {false}}},
-                           {{"call", "Win32Handle.list0"}, {"args", json::array()}}}}};
-  const fs::path scenarioFile = box.dir() / "scenario.json", reportFile = box.dir() / "report.json";
-  std::ofstream(scenarioFile) << scenario.dump();
-  RunOptions options;
-  options.env = {{"SHIPKIT_LOG", "yes"},
-                 {"FAKEJVM_REPORT", winPath(reportFile)},
-                 {"FAKEJVM_SCENARIO", winPath(scenarioFile)},
-                 {"SKT_TEST_JRE", winPath(runtime)}};
-  RunResult r = box.run(box.build(manifest), "-q", options);
+using ProcessNativesLaunch = JavaSideLaunch;
+
+TEST_F(ProcessNativesLaunch, RunningModulesAndOpenFilesReachTheJavaSide) {
+  RunResult r =
+      run({{"main", {call("Misc.getRunningModules0", {false}), call("Win32Handle.list0", json::array())}}});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  const json report = json::parse(Sandbox::readFile(reportFile), nullptr, false);
-  ASSERT_TRUE(report.is_object());
-  const json& calls = report["calls"];
+  const json rep = report();
+  ASSERT_TRUE(rep.is_object());
+  const json& calls = rep["calls"];
   ASSERT_EQ(calls.size(), 2u) << calls.dump().substr(0, 2000);
   for (const json& c : calls) {
     EXPECT_EQ(c["exception"], nullptr) << c.dump().substr(0, 500);
@@ -60,7 +46,7 @@ TEST(ProcessNativesLaunch, RunningModulesAndOpenFilesReachTheJavaSide) {
   ASSERT_EQ(handles.size(), names.size());
   EXPECT_FALSE(names.empty());
   for (const json& name : names) EXPECT_FALSE(name.get<std::string>().empty());
-  const std::string tempBelowDrive = winPath(box.temp()).substr(2) + "\\";
+  const std::string tempBelowDrive = winPath(box_.temp()).substr(2) + "\\";
   EXPECT_TRUE(std::any_of(
       names.begin(), names.end(),
       [&](const json& name) { return name.get<std::string>().find(tempBelowDrive) != std::string::npos; }))

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
 
 #include "E2eSupport.h"
@@ -15,12 +14,6 @@ using namespace e2e;
 
 namespace {
 
-void runQuietly(const std::string& arguments) {
-  const std::string command =
-      "'" + (repoRoot() / "scripts" / "wine-run").string() + "' " + arguments + " >/dev/null 2>&1 </dev/null";
-  if (FILE* p = ::popen(command.c_str(), "r")) ::pclose(p);
-}
-
 std::string uniqueServiceName() {
   std::random_device random;
   char text[64];
@@ -28,37 +21,14 @@ std::string uniqueServiceName() {
   return text;
 }
 
-class ServiceAccountLaunch : public ::testing::Test {
+class ServiceAccountLaunch : public JavaSideLaunch {
  protected:
-  ServiceAccountLaunch() : report_(box_.dir() / "report.json"), service_(uniqueServiceName()) {
-    removeService();
-    manifest_["config"]["122"] = "com.example.Main";
-    manifest_["config"]["128"] = "ESKT_TEST_JRE;";
-    const fs::path rt = box_.dir() / "rt";
-    makeFakeRuntime(rt);
-    runtime_ = rt;
-  }
+  ServiceAccountLaunch() : service_(uniqueServiceName()) { removeService(); }
   ~ServiceAccountLaunch() override { removeService(); }
 
-  void removeService() { runQuietly("sc delete " + service_); }
+  void removeService() { runWineTool("sc delete " + service_ + " >/dev/null"); }
 
-  RunResult run(const json& scenario) {
-    const fs::path file = box_.dir() / "scenario.json";
-    std::ofstream(file) << scenario.dump();
-    RunOptions options;
-    options.env = {{"FAKEJVM_REPORT", winPath(report_)},
-                   {"FAKEJVM_SCENARIO", winPath(file)},
-                   {"SKT_TEST_JRE", winPath(runtime_)}};
-    return box_.run(box_.build(manifest_), "-q", options);
-  }
-  json report() const { return reportOf(report_); }
-  static json call(const std::string& target, const json& args) { return {{"call", target}, {"args", args}}; }
-
-  Sandbox box_;
-  fs::path report_;
   std::string service_;
-  fs::path runtime_;
-  json manifest_ = Sandbox::baseManifest();
 };
 
 TEST_F(ServiceAccountLaunch, ServiceAndAccountNativesAnswerAfterRegistration) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "natives/AccountRules.h"
-#include "natives/ServiceRules.h"
+#include "natives/accounts/AccountRules.h"
+#include "natives/services/ServiceRules.h"
 
 using namespace shipkit::natives;
 

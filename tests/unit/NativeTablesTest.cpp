@@ -3,10 +3,10 @@
 
 #include <optional>
 
-#include "natives/AccessRules.h"
-#include "natives/DialogWords.h"
-#include "natives/FolderCodes.h"
-#include "natives/VersionOrder.h"
+#include "natives/dialogs/DialogWords.h"
+#include "natives/security/AccessRules.h"
+#include "natives/security/VersionOrder.h"
+#include "natives/shell/FolderCodes.h"
 
 namespace {
 

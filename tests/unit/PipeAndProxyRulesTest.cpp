@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "natives/DataBlock.h"
-#include "natives/ProxyResult.h"
-#include "natives/RetryPolicy.h"
+#include "natives/pipes/DataBlock.h"
+#include "natives/pipes/RetryPolicy.h"
+#include "natives/proxy/ProxyResult.h"
 
 using namespace shipkit::natives;
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "natives/HandleList.h"
-#include "natives/PrintedTexts.h"
-#include "natives/ProcessEntries.h"
-#include "natives/TerminateRules.h"
+#include "natives/processes/HandleList.h"
+#include "natives/processes/PrintedTexts.h"
+#include "natives/processes/ProcessEntries.h"
+#include "natives/processes/TerminateRules.h"
 
 namespace {
 

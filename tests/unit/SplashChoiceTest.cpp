@@ -4,7 +4,7 @@
 #include <limits>
 #include <set>
 
-#include "jvm/launch/SplashChoice.h"
+#include "jvm/splash/SplashChoice.h"
 
 using namespace shipkit::jvm;
 

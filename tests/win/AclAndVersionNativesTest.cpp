@@ -14,7 +14,7 @@
 
 #include "NativeCallSupport.h"
 #include "TestFiles.h"
-#include "natives/AclSteps.h"
+#include "natives/security/AclSteps.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "FakeJvmPaths.h"
 #include "JniTable.h"
 #include "Vm.h"
-#include "jvm/launch/JavaNames.h"
+#include "core/JavaNames.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "Vm.h"
-#include "natives/registration.h"
+#include "natives/base/registration.h"
 
 namespace wintest {
 

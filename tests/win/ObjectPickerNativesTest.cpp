@@ -15,7 +15,7 @@
 
 #include "DialogDriver.h"
 #include "NativeCallSupport.h"
-#include "natives/PickerSelection.h"
+#include "natives/dialogs/PickerSelection.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "BlockPattern.h"
 #include "NativesTestSupport.h"
-#include "natives/RetryPolicy.h"
+#include "natives/pipes/RetryPolicy.h"
 
 namespace {
 

@@ -19,10 +19,10 @@
 
 #include "NativeCall.h"
 #include "Vm.h"
-#include "natives/MiscCalls.h"
-#include "natives/ProcessList.h"
-#include "natives/SystemHandles.h"
-#include "natives/registration.h"
+#include "natives/base/registration.h"
+#include "natives/processes/MiscCalls.h"
+#include "natives/processes/ProcessList.h"
+#include "natives/processes/SystemHandles.h"
 #include "win/Text.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "NativesTestSupport.h"
-#include "natives/WinHttpLibrary.h"
+#include "natives/proxy/WinHttpLibrary.h"
 
 namespace {
 

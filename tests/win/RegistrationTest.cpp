@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "Vm.h"
-#include "natives/JniConvert.h"
-#include "natives/ShellFunctions.h"
-#include "natives/registration.h"
+#include "natives/base/JniConvert.h"
+#include "natives/base/ShellFunctions.h"
+#include "natives/base/registration.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 
 #include "TestFiles.h"
 #include "Vm.h"
-#include "natives/RegistryCalls.h"
-#include "natives/ShellFunctions.h"
-#include "natives/registration.h"
+#include "natives/base/ShellFunctions.h"
+#include "natives/base/registration.h"
+#include "natives/registry/RegistryCalls.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "NativeCallFixture.h"
-#include "natives/ServiceCalls.h"
+#include "natives/services/ServiceCalls.h"
 
 namespace {
 

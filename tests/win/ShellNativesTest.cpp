@@ -19,7 +19,7 @@
 
 #include "NativeCallSupport.h"
 #include "TestFiles.h"
-#include "natives/ShellLinkFlags.h"
+#include "natives/shell/ShellLinkFlags.h"
 
 namespace {
 

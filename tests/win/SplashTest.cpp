@@ -21,8 +21,8 @@
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
 #include "core/RunState.h"
-#include "jvm/launch/DisplayDpi.h"
-#include "jvm/launch/Splash.h"
+#include "jvm/splash/DisplayDpi.h"
+#include "jvm/splash/Splash.h"
 #include "win/ComPtr.h"
 
 using namespace shipkit;

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "NativeCallFixture.h"
-#include "natives/AccountCalls.h"
-#include "natives/AclSteps.h"
+#include "natives/base/AccountCalls.h"
+#include "natives/security/AclSteps.h"
 
 namespace {
 

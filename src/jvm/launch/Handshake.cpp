@@ -5,12 +5,12 @@
 #include "core/CommandLine.h"
 #include "core/Config.h"
 #include "core/ErrorDisplay.h"
+#include "core/JavaNames.h"
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "core/RunState.h"
 #include "instance/StartMarkers.h"
 #include "jvm/launch/ExpandVariables.h"
-#include "jvm/launch/JavaNames.h"
 #include "win/Text.h"
 
 namespace shipkit::jvm {

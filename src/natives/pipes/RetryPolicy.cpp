@@ -1,0 +1,10 @@
+#include "natives/pipes/RetryPolicy.h"
+
+namespace shipkit::natives {
+
+PipeTimings& pipeTimings() {
+  static PipeTimings timings;
+  return timings;
+}
+
+}  // namespace shipkit::natives

@@ -265,4 +265,14 @@ json JavaSideLaunch::call(const std::string& target, const json& args, const cha
   return step;
 }
 
+std::string hexOf(const std::string& bytes) {
+  std::string out;
+  char buf[3];
+  for (unsigned char c : bytes) {
+    std::snprintf(buf, sizeof buf, "%02x", c);
+    out += buf;
+  }
+  return out;
+}
+
 }  // namespace e2e

@@ -87,6 +87,9 @@ json reportOf(const fs::path& file);
 // ASCII letters lowered, as the launcher normalises paths.
 std::string lower(std::string text);
 
+// Bytes as lower-case hex digits, two a byte.
+std::string hexOf(const std::string& bytes);
+
 bool contains(const std::vector<std::string>& lines, const std::string& line);
 // Index of the first line equal to `line` at or after `from`, or -1.
 int indexOf(const std::vector<std::string>& lines, const std::string& line, int from = 0);

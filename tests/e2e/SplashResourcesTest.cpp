@@ -11,15 +11,6 @@ using namespace e2e;
 
 namespace {
 
-std::string hexOf(const std::string& bytes) {
-  std::string out;
-  char buf[3];
-  for (unsigned char c : bytes) {
-    std::snprintf(buf, sizeof buf, "%02x", c);
-    out += buf;
-  }
-  return out;
-}
 
 TEST(SplashResources, InstallerRunsAndWindowsFindsItsImagesInEveryLanguage) {
   Sandbox box;

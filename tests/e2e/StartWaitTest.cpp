@@ -217,18 +217,20 @@ struct CancelCase {
   // "dialog" or "155" (the run starts without a dialog, which opens one for the download only):
   // no runtime on the machine, and the download from a server that trickles it for ten seconds
   const char* download = "";
-  bool payload = false;  // the installer carries 150 payload files: press while they are extracted
+  bool payload = false;  // the installer carries 128 MiB of payload files: press while they are extracted
 };
 
-constexpr int kPayloadFiles = 150;
+constexpr int kPayloadFiles = 32;
 
-// 150 payload files of 4 KiB, so that extracting them takes a while after verification (0..100).
+// 32 payload files of 4 MiB, so that extracting them takes a while after verification (0..100)
+// even with a fast copy; few files, because the packer's time goes by the file.
 void shipManyFiles(WaitRun& run) {
   const fs::path dir = run.box.dir() / "many";
   fs::create_directories(dir);
+  const std::string content(4 << 20, 'x');
   for (int f = 0; f < kPayloadFiles; ++f) {
     const std::string name = "file" + std::to_string(f) + ".bin";
-    std::ofstream(dir / name) << std::string(4096, 'x');
+    std::ofstream(dir / name, std::ios::binary) << content;
     run.manifest["files"].push_back({{"name", name}, {"source", (dir / name).string()}});
   }
 }

@@ -84,15 +84,6 @@ TEST(VendorInstaller, AMinimalManifestShowsTextsInEveryDialog) {
   }
 }
 
-std::string hexOf(const std::string& bytes) {
-  std::string out;
-  char buf[3];
-  for (unsigned char c : bytes) {
-    std::snprintf(buf, sizeof buf, "%02x", c);
-    out += buf;
-  }
-  return out;
-}
 
 // What resourceprobe prints for the version information of `exe`.
 std::string versionProbe(Sandbox& box, const fs::path& exe) {

@@ -41,6 +41,16 @@ uint64_t le64(std::string_view bytes, uint64_t at);
 uint64_t dataDirectoryOffset(const PeShape& shape, int index);
 
 std::string readFile(const std::filesystem::path& path);
+
+// The launcher stub the build made.
+inline const std::filesystem::path kStub = std::filesystem::path(SHIPKIT_OUT_DIR) / "launcher.exe";
+
+// A text as one single-quoted shell word.
+inline std::string shellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 
 // A fresh directory under the system's temporary directory, removed with its contents.

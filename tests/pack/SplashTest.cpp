@@ -14,13 +14,6 @@
 namespace shipkit::pack::test {
 namespace {
 
-const std::filesystem::path kStub = std::filesystem::path(SHIPKIT_OUT_DIR) / "launcher.exe";
-
-std::string shellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 // wrestool's standard output; the test fails when it cannot run or fails.
 std::string wrestool(const std::string& args, const std::filesystem::path& file) {

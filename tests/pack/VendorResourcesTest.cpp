@@ -12,13 +12,6 @@
 namespace shipkit::pack::test {
 namespace {
 
-const std::filesystem::path kStub = std::filesystem::path(SHIPKIT_OUT_DIR) / "launcher.exe";
-
-std::string shellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 // A command's standard output; the test fails when it fails.
 std::string run(const std::string& command) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "TestFiles.h"
 #include "core/Config.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
@@ -22,14 +23,6 @@ class ConfigTables : public testing::Test {
   Tables saved_;
 };
 
-std::string logText() {
-  auto path = shipkit::core::getLogPath();
-  if (!path) return {};
-  std::ifstream in(std::filesystem::path(*path), std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 }  // namespace
 
@@ -60,7 +53,7 @@ TEST_F(ConfigTables, TruncationCopiesCapacityLessOneAndLogs) {
   EXPECT_EQ(buffer[0], 'a');
   EXPECT_EQ(buffer[1], '\0');
   EXPECT_EQ(buffer[2], 'x') << "nothing is written past the capacity";
-  EXPECT_NE(logText().find("] ERROR: config string 4242 truncated (2 2)\r\n"), std::string::npos);
+  EXPECT_NE(wintest::logText().find("] ERROR: config string 4242 truncated (2 2)\r\n"), std::string::npos);
   // A value that fits exactly is not cut.
   EXPECT_EQ(configString(4242, buffer, 3), 2);
   EXPECT_EQ(std::string(buffer), "ab");

@@ -17,14 +17,6 @@ using namespace shipkit;
 
 namespace {
 
-std::string logText() {
-  auto path = core::getLogPath();
-  if (!path) return {};
-  std::ifstream in(std::filesystem::path(*path), std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 int countOf(const std::string& text, const std::string& part) {
   int n = 0;
@@ -71,10 +63,10 @@ TEST(DownloadDigest, PinnedArchiveIsKeptOnlyWhenItsSha256IsEqual) {
     SCOPED_TRACE(r.name);
     std::ofstream(file, std::ios::binary) << r.content;
     core::tables().config[170] = r.pin;
-    std::size_t before = logText().size();
+    std::size_t before = wintest::logText().size();
     const jre::RuntimeDigest pin = jre::configuredRuntimeDigest();
     EXPECT_EQ(jre::verifyDownload(pin, file.c_str()), r.accepted);
-    std::string logged = logText().substr(before);
+    std::string logged = wintest::logText().substr(before);
     EXPECT_EQ(countOf(logged, r.logged), 1) << logged;
     EXPECT_EQ(countOf(logged, "not verified"), r.pin.empty() ? 1 : 0) << logged;
     EXPECT_EQ(GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES, r.accepted)

@@ -4,13 +4,27 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include "win/LateBound.h"
-
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/Log.h"
+#include "win/LateBound.h"
+
 namespace wintest {
+
+// The whole diagnostic log of this process so far ("" without one).
+inline std::string logText() {
+  auto path = shipkit::core::getLogPath();
+  if (!path) return {};
+  std::ifstream in(std::filesystem::path(*path), std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 // A name no other test run uses: a fresh GUID without braces. Process ids are no good for
 // this under Wine, which hands the same ids out again within seconds.

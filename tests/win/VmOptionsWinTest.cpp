@@ -29,14 +29,6 @@ std::vector<std::string> splitAtSemicolons(const std::string& text) {
   return out;
 }
 
-std::string logText() {
-  auto path = core::getLogPath();
-  if (!path) return {};
-  std::ifstream in(std::filesystem::path(*path), std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // A throwaway directory below the Windows temporary directory that also stands in for the
 // extraction directory; the configuration tables and run state are restored afterwards.
@@ -120,7 +112,7 @@ TEST_F(VmOptionsWin, OptionsFilesAreReadAsTextWithWidePathsAndRelativeIncludes) 
 
   // The log names the file with a real handle; a text-mode read has no line beyond the
   // limit (its CR LF arrived as one LF).
-  std::string log = logText();
+  std::string log = wintest::logText();
   std::string resolved = win::toUtf8(first);
   std::size_t at = log.find("> (" + resolved + ")");
   ASSERT_NE(at, std::string::npos) << "no include line for " << resolved;

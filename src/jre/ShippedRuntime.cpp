@@ -13,7 +13,6 @@
 #include "jre/UntarGz.h"
 #include "jvm/locate/LoadDll.h"
 #include "win/Text.h"
-#include "win/Unique.h"
 
 namespace shipkit::jre {
 
@@ -22,16 +21,10 @@ using core::logLine;
 
 namespace {
 
-// Deletes a directory tree, ignoring what cannot be deleted (files in use). Links inside it
-// are removed as links, never entered.
-void removeTree(const std::string& dir) {
-  core::removeTree(win::wide(dir));
-}
-
 // The fatal exit empties the extraction directory only two levels deep; an unpacked runtime
 // is deeper, so its tree goes first (never in a language restart, which keeps its directory).
 [[noreturn]] void fatalAfterUnpacking(const wchar_t* text, int messageId = 0) {
-  if (!core::runState().languageRestart) removeTree("jre");
+  if (!core::runState().languageRestart) core::removeTree(L"jre");  // files in use stay; links are never entered
   if (messageId != 0) core::fatalMessage(messageId);
   core::fatalText(text);
 }

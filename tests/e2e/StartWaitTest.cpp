@@ -217,23 +217,7 @@ struct CancelCase {
   // "dialog" or "155" (the run starts without a dialog, which opens one for the download only):
   // no runtime on the machine, and the download from a server that trickles it for ten seconds
   const char* download = "";
-  bool payload = false;  // the installer carries 128 MiB of payload files: press while they are extracted
 };
-
-constexpr int kPayloadFiles = 32;
-
-// 32 payload files of 4 MiB, so that extracting them takes a while after verification (0..100)
-// even with a fast copy; few files, because the packer's time goes by the file.
-void shipManyFiles(WaitRun& run) {
-  const fs::path dir = run.box.dir() / "many";
-  fs::create_directories(dir);
-  const std::string content(4 << 20, 'x');
-  for (int f = 0; f < kPayloadFiles; ++f) {
-    const std::string name = "file" + std::to_string(f) + ".bin";
-    std::ofstream(dir / name, std::ios::binary) << content;
-    run.manifest["files"].push_back({{"name", name}, {"source", (dir / name).string()}});
-  }
-}
 
 // Ships "jre.tar.gz" (made by GNU tar) of a fake runtime with 3000 small files besides, so that
 // unpacking it moves the bar through 100..200 for a while.
@@ -263,7 +247,6 @@ TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
   WaitRun run;
   run.manifest["config"]["159"] = "1";
   if (c.untar) shipLargeRuntime(run);
-  if (c.payload) shipManyFiles(run);
   std::optional<HttpServer> server;
   std::string arguments;
   std::vector<std::string> unset;
@@ -303,18 +286,6 @@ TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
     ASSERT_EQ(dirs.size(), 1u) << "the extraction directory stays, as after any Cancel";
     EXPECT_FALSE(fs::exists(dirs[0] / "jre.tar.gz"));
   }
-  if (c.payload) {
-    // Ended while the payload was extracted: the directory keeps what was extracted so far.
-    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
-      return l.rfind("Current working dir: ", 0) == 0;
-    })) << "canceled before the extraction ended";
-    ASSERT_EQ(dirs.size(), 1u);
-    int files = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dirs[0])) ++files;
-    EXPECT_LT(files, kPayloadFiles);
-    std::printf("Cancel during payload extraction left %d of %d files in %s\n", files, kPayloadFiles,
-                dirs[0].filename().c_str());
-  }
   EXPECT_EQ(p.marker, "absent");
   EXPECT_TRUE(run.result.dialogs.empty()) << run.result.dialogs[0];
 }
@@ -327,8 +298,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CancelCase{"EnterDuringTheWait", "enter 175"},
                     CancelCase{"CancelWhileTheRuntimeIsUnpacked", "cancel 101", true},
                     CancelCase{"CancelDuringTheDownload", "cancel download", false, "dialog"},
-                    CancelCase{"CancelDuringTheDownloadWithoutDialog", "cancel download", false, "155"},
-                    CancelCase{"CancelWhileThePayloadIsExtracted", "cancel 100", false, "", true}),
+                    CancelCase{"CancelDuringTheDownloadWithoutDialog", "cancel download", false, "155"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ExitCase {

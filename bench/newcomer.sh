@@ -84,11 +84,10 @@ echo "  demo.sh in total: $total s (packages already installed)"
 echo "== what a full build (scripts/test.sh) has left to do after the demo"
 cd "$work/shipkit"
 for tree in win native; do
-  built=$(find "build/$tree" -name '*.obj' -o -name '*.o' | wc -l)
-  again=0 todo=0
+  # The objects of the full build's graph (ninja's dry run would stop at the glob re-check).
+  built=0 todo=0
   while read -r obj; do
-    ((todo++))
-    [[ -e build/$tree/$obj ]] && ((again++))
-  done < <(ninja -C "build/$tree" -n 2>/dev/null | sed -n 's/.*Building [A-Z]* object \(.*\)$/\1/p')
-  echo "  build/$tree: $built objects built by the demo, $todo still to build, $again of them again"
+    if [[ -e build/$tree/$obj ]]; then ((built++)); else ((todo++)); fi
+  done < <(ninja -C "build/$tree" -t targets all 2>/dev/null | sed -n 's/^\([^:]*\.o\(bj\)\?\): .*/\1/p')
+  echo "  build/$tree: $built objects built by the demo, $todo left for scripts/test.sh"
 done

@@ -26,10 +26,7 @@ class Win32Effects : public DeletionEffects {
   }
 
   void waitForSemaphoreRelease(const std::wstring& name) override {
-    if (settings_.semaphorePause)
-      cleanup::waitForSemaphoreRelease(name, settings_.semaphorePause);
-    else
-      cleanup::waitForSemaphoreRelease(name, settings_.semaphorePollMs);
+    cleanup::waitForSemaphoreRelease(name, settings_.semaphorePause);
   }
   RemoveResult deleteFile(const std::wstring& path) override { return remove(path, core::EntryKind::kFile); }
   RemoveResult removeDirectory(const std::wstring& path) override {
@@ -119,10 +116,6 @@ void waitForSemaphoreRelease(const std::wstring& name, const std::function<void(
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) return;
     pause();
   }
-}
-
-void waitForSemaphoreRelease(const std::wstring& name, DWORD pollMs) {
-  waitForSemaphoreRelease(name, [pollMs] { ::Sleep(pollMs); });
 }
 
 void enterLauncherDirectory() {

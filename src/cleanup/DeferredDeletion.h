@@ -16,9 +16,7 @@ namespace shipkit::cleanup {
 struct DeletionSettings {
   int passes = 60;
   DWORD passIntervalMs = 500;
-  DWORD semaphorePollMs = 200;
-  std::function<void()>
-      semaphorePause;  // between two looks at the semaphore; Sleep(semaphorePollMs) when empty
+  std::function<void()> semaphorePause = [] { ::Sleep(200); };  // between two looks at the semaphore
   ExitWindowsFn exitWindows = ::ExitWindowsEx;
 };
 
@@ -31,7 +29,6 @@ std::vector<std::wstring> readListFile(const std::wstring& path);
 // Returns once no semaphore of that name exists (no time limit); `pause` runs between two
 // looks. A semaphore this process may not open exists too.
 void waitForSemaphoreRelease(const std::wstring& name, const std::function<void()>& pause);
-void waitForSemaphoreRelease(const std::wstring& name, DWORD pollMs);
 
 // Makes the launcher executable's directory the current directory.
 void enterLauncherDirectory();

@@ -1,6 +1,6 @@
 #pragma once
-// Resource and control ids of the launcher's dialogs, shared by the steps that drive the
-// progress dialog from the work thread.
+// Resource and control ids of the launcher's dialogs: the progress dialog (which the steps
+// reach through core::Progress only) and the runtime selection dialog.
 
 namespace shipkit::core {
 

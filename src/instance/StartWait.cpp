@@ -1,14 +1,12 @@
 #include "instance/StartWait.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <cstdio>
 
 #include "core/Config.h"
-#include "core/DialogIds.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
+#include "core/Progress.h"
 #include "instance/StartMarkers.h"
 #include "instance/StartWaitTiming.h"
 
@@ -63,7 +61,7 @@ int countOwnVisibleWindows(DWORD pid) {
 }
 
 DWORD WINAPI startWaitThread(LPVOID parameter) {
-  HWND window = static_cast<HWND>(parameter);
+  auto& progress = *static_cast<core::Progress*>(parameter);
   const StartWaitTiming timing = startWaitTiming();
   const int base = gProgressBase;
   int position = base;
@@ -73,7 +71,7 @@ DWORD WINAPI startWaitThread(LPVOID parameter) {
     if (readStartMarker(true) == 2) break;
     if ((i + 1) % 5 == 0) {
       position = std::min(position + (400 - base) / 4, 390);
-      ::SendDlgItemMessageW(window, core::kProgressBar, PBM_SETPOS, WPARAM(position), 0);
+      progress.setPosition(position);
     }
     if (i == timing.timeoutPasses - 1 && readStartMarker(true) == 1 && core::configInt(159) == 0) {
       core::logLine(L"timeout");
@@ -83,14 +81,14 @@ DWORD WINAPI startWaitThread(LPVOID parameter) {
   }
   setStartMarkers(false, true, false);
   core::logLine(L"Java window visible");
-  ::ShowWindow(window, SW_HIDE);
+  progress.hide();
   return 0;
 }
 
 // Also in a language restart with "-splash": the markers stay untouched there (they are a
 // no-op), but a dialog that is never hidden would stand in front of the Java side.
-void startStartWait(HWND progressWindow) {
-  HANDLE thread = ::CreateThread(nullptr, 0, startWaitThread, progressWindow, CREATE_SUSPENDED, nullptr);
+void startStartWait(core::Progress& progress) {
+  HANDLE thread = ::CreateThread(nullptr, 0, startWaitThread, &progress, CREATE_SUSPENDED, nullptr);
   if (!thread) {
     core::logError(L"could not start the wait thread (error %d)", int(::GetLastError()));
     return;

@@ -1,17 +1,15 @@
 #include "jre/Download.h"
 
-#include <commctrl.h>
 #include <wininet.h>
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "core/Config.h"
-#include "core/DialogIds.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
+#include "core/Progress.h"
 #include "core/RunState.h"
 #include "jre/DownloadDigest.h"
 #include "jre/ManualSelection.h"
@@ -35,23 +33,18 @@ struct InternetFunctions {
 
 InternetFunctions inet;
 
-// A Cancel of the progress dialog stops the transfer: the flag is read between two reads,
-// and the lock keeps a transfer from starting once the flag is set.
-std::mutex gCancelLock;
-bool gCanceled = false;
+// A Cancel stops the transfer: the progress's cancel state is read between two reads. The
+// transfer marks itself running before it first reads that state, and a Cancel sets the state
+// before it waits for the mark to go (both sequentially consistent), so either the transfer
+// sees the Cancel or the Cancel sees the transfer and waits for its partial file to go.
 std::atomic<bool> gTransferring{false};
 
-bool canceled() {
-  std::lock_guard<std::mutex> lock(gCancelLock);
-  return gCanceled;
-}
-
 // Marks a transfer as running unless the download was canceled.
-bool beginTransfer() {
-  std::lock_guard<std::mutex> lock(gCancelLock);
-  if (gCanceled) return false;
+bool beginTransfer(const core::Progress& progress) {
   gTransferring = true;
-  return true;
+  if (!progress.canceled()) return true;
+  gTransferring = false;
+  return false;
 }
 
 template <typename Fn>
@@ -79,10 +72,6 @@ bool loadInternetFunctions() {
   return true;
 }
 
-void setStatus(HWND window, const std::wstring& text) {
-  if (window) ::SetDlgItemTextW(window, core::kStatusText, text.c_str());
-}
-
 HINTERNET openUrl(HINTERNET session, const std::wstring& location) {
   return inet.openUrl(session, location.c_str(), nullptr, 0,
                       INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PASSIVE, 0);
@@ -99,14 +88,14 @@ bool statusAccepted(HINTERNET request) {
   return false;
 }
 
-bool copyResponseToFile(HWND window, HINTERNET session, HINTERNET request, DWORD length, const char* fileName,
+bool copyResponseToFile(core::Progress& progress, HINTERNET session, HINTERNET request, DWORD length, const char* fileName,
                         const DownloadPolicy& policy) {
   logLine(L"file size: %d, handle %p", int(length), request);
   auto closeBoth = [&] {
     inet.close(request);
     inet.close(session);
   };
-  if (!beginTransfer()) {
+  if (!beginTransfer(progress)) {
     closeBoth();
     return false;
   }
@@ -126,13 +115,13 @@ bool copyResponseToFile(HWND window, HINTERNET session, HINTERNET request, DWORD
     ::DeleteFileA(fileName);
     closeBoth();
   };
-  const std::wstring format = window ? core::message(20008) : std::wstring();
+  const std::wstring format = progress.hasDialog() ? core::message(20008) : std::wstring();
   const DWORD start = ::GetTickCount();
   DWORD lastUpdate = start;
   DWORD received = 0;
   char buffer[16384];
   while (received < length) {
-    if (canceled()) {
+    if (progress.canceled()) {
       discard();
       logLine(L"download canceled after %d of %d bytes", int(received), int(length));
       return false;
@@ -160,10 +149,10 @@ bool copyResponseToFile(HWND window, HINTERNET session, HINTERNET request, DWORD
     }
     received += got;
     DWORD now = ::GetTickCount();
-    if (window && now - lastUpdate > DWORD(policy.progressIntervalMs)) {
+    if (progress.hasDialog() && now - lastUpdate > DWORD(policy.progressIntervalMs)) {
       lastUpdate = now;
-      setStatus(window, progressText(format, received, length, now - start));
-      ::SendDlgItemMessageW(window, core::kProgressBar, PBM_SETPOS, progressPercent(received, length), 0);
+      progress.setStatusText(progressText(format, received, length, now - start));
+      progress.setPosition(int(progressPercent(received, length)));
     }
   }
   ::CloseHandle(file);
@@ -181,8 +170,9 @@ DownloadPolicy downloadPolicy() {
                                                            : std::string_view());
 }
 
-bool fetchUrl(HWND window, const std::wstring& location, const char* fileName, const DownloadPolicy& policy) {
-  setStatus(window, core::message(20009));
+bool fetchUrl(core::Progress& progress, const std::wstring& location, const char* fileName,
+              const DownloadPolicy& policy) {
+  progress.setStatusText(core::message(20009));
   if (DWORD result = inet.attemptConnect(0); result != 0)
     logError(L"InternetAttemptConnect returned %d", int(result));
   HINTERNET session = inet.open(L"shipkit download agent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
@@ -222,59 +212,55 @@ bool fetchUrl(HWND window, const std::wstring& location, const char* fileName, c
       return false;
     }
   }
-  return copyResponseToFile(window, session, request, length, fileName, policy);
+  return copyResponseToFile(progress, session, request, length, fileName, policy);
 }
 
-void cancelDownload() {
-  {
-    std::lock_guard<std::mutex> lock(gCancelLock);
-    gCanceled = true;
-  }
+void awaitCanceledTransfer() {
   // The transfer stops after its current read and deletes its partial file; the bound keeps
   // a read that never returns from holding up the end of the run.
-  for (int waited = 0; gTransferring && waited < 5000; waited += 10) ::Sleep(10);
+  // The wait runs on the dialog's thread: the messages the transfer sends to the dialog (its
+  // status text) are answered meanwhile, or the transfer would wait for the wait.
+  for (int waited = 0; gTransferring && waited < 5000; waited += 10) {
+    MSG message;
+    ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+  }
 }
 
-bool downloadWithRetries(HWND window, const std::wstring& location) {
+bool downloadWithRetries(core::Progress& progress, const std::wstring& location) {
   const DownloadPolicy policy = downloadPolicy();
-  if (window) {
-    ::SetDlgItemTextW(window, core::kMainText, core::message(20001).c_str());
-    ::SetDlgItemTextW(window, IDCANCEL, core::message(20012).c_str());
-    ::ShowWindow(::GetDlgItem(window, core::kStatusText), SW_SHOW);
-  }
+  progress.setMainText(core::message(20001));
+  progress.setButtonText(core::message(20012));
+  progress.showStatus(true);
   if (!loadInternetFunctions()) core::fatalMessage(20002);
   const RuntimeDigest pin = configuredRuntimeDigest();
   for (int attempt = 1;; ++attempt) {
-    if (fetchUrl(window, location, "jre.tar.gz", policy) && verifyDownload(pin, "jre.tar.gz")) break;
-    if (canceled()) return false;
+    if (fetchUrl(progress, location, "jre.tar.gz", policy) && verifyDownload(pin, "jre.tar.gz")) break;
+    if (progress.canceled()) return false;
     ::Sleep(DWORD(policy.attemptPauseMs));
     logError(L"Retry JRE download");
     if (attempt >= policy.attempts) core::fatalMessage(20003);
   }
-  if (window) ::ShowWindow(::GetDlgItem(window, core::kStatusText), SW_HIDE);
+  progress.showStatus(false);
   return true;
 }
 
-bool downloadRuntime(HWND window) {
+bool downloadRuntime(core::Progress& progress) {
   core::RunState& rs = core::runState();
   const std::wstring location = core::configWString(150, 6000);
   const bool offered = !location.empty();
   logLine(L"Download location: %s", location.c_str());
   bool download = core::configInt(157) != 0;
-  if (!download) download = showSelectionDialog(window, offered) == kSelectionDownload;
+  if (!download) download = showSelectionDialog(progress.owner(), offered) == kSelectionDownload;
   if (download) {
     if (!::SetCurrentDirectoryA(rs.extractionDir.c_str()))
       logError(L"Could not change working dir to %S (%d)", rs.extractionDir.c_str(), int(::GetLastError()));
     logLine(L"Downloading JRE");
-    if (!downloadWithRetries(window, location)) return false;
+    if (!downloadWithRetries(progress, location)) return false;
     logLine(L"Done");
     rs.runtimeArchivePresent = true;
   }
-  if (window && rs.startWithoutDialog) {
-    // The dialog runs on another thread: ending it takes effect when its loop wakes up.
-    ::EndDialog(window, 0);
-    ::PostMessageW(window, WM_NULL, 0, 0);
-  }
+  if (rs.startWithoutDialog) progress.end();
   return true;
 }
 

@@ -1,13 +1,11 @@
 #include "jre/Pack200.h"
 
-#include <commctrl.h>
-
 #include <atomic>
 #include <vector>
 
-#include "core/DialogIds.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
+#include "core/Progress.h"
 #include "win/Unique.h"
 
 namespace shipkit::jre {
@@ -49,11 +47,11 @@ void unpackJarsInDir(const std::string& home, const char* subdirectory, bool& an
 }
 
 DWORD WINAPI pack200ProgressThread(void* parameter) {
-  HWND bar = ::GetDlgItem(static_cast<HWND>(parameter), core::kProgressBar);
+  auto& progress = *static_cast<core::Progress*>(parameter);
   for (int position = 200; !gPack200Done.load();) {
     ::Sleep(gUntarDuration.load() / 10);
     position += 10;
-    ::PostMessageW(bar, PBM_SETPOS, WPARAM(position), 0);
+    progress.setPosition(position);
     if (position >= 300) break;
   }
   return 0;
@@ -119,10 +117,10 @@ void unpackPackedJar(const std::string& home, const std::string& packed) {
   }
 }
 
-void startPack200Progress(HWND window, DWORD untarDuration) {
+void startPack200Progress(core::Progress& progress, DWORD untarDuration) {
   gUntarDuration.store(untarDuration);
   gPack200Done.store(false);
-  win::UniqueHandle thread(::CreateThread(nullptr, 0, pack200ProgressThread, window, 0, nullptr));
+  win::UniqueHandle thread(::CreateThread(nullptr, 0, pack200ProgressThread, &progress, 0, nullptr));
   if (thread.get()) ::SetThreadPriority(thread.get(), THREAD_PRIORITY_ABOVE_NORMAL);
 }
 

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/Progress.h"
+
 namespace shipkit::jre {
 
 // Unpacks every packed jar in "lib" and "lib\ext" of a runtime home whose jar does not
@@ -20,7 +22,7 @@ void unpackPackedJar(const std::string& home, const std::string& packed);
 
 // Moves the progress bar from 200 towards 300 in ten steps of a tenth of the untar
 // duration each, until the pack200 step is done. Runs on its own thread.
-void startPack200Progress(HWND window, DWORD untarDuration);
+void startPack200Progress(core::Progress& progress, DWORD untarDuration);
 void stopPack200Progress();
 
 }  // namespace shipkit::jre

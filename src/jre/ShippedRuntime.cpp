@@ -31,12 +31,12 @@ namespace {
 
 }  // namespace
 
-void unpackShippedRuntime(HWND window) {
+void unpackShippedRuntime(core::Progress& progress) {
   const DWORD start = ::GetTickCount();
   logLine(L"extracting JRE");
   if (!::CreateDirectoryA("jre", nullptr)) logError(L"Could not create JRE dir");
   MemberName uncreatable;
-  if (!untarGz("jre.tar.gz", "jre", window, core::configInt(151), uncreatable)) {
+  if (!untarGz("jre.tar.gz", "jre", progress, core::configInt(151), uncreatable)) {
     if (!uncreatable.bytes.empty()) {
       // Formatted into a buffer of 6000 characters, as every message text.
       const std::wstring name =
@@ -55,7 +55,7 @@ void unpackShippedRuntime(HWND window) {
   const DWORD untarDuration = ::GetTickCount() - start;
   if (core::configInt(153) != 0) {
     logLine(L"JRE is packed");
-    if (window) startPack200Progress(window, untarDuration);
+    if (progress.hasDialog()) startPack200Progress(progress, untarDuration);
     unpackRuntimeJars("jre");
     unpackRuntimeJars("jre\\jre");
     stopPack200Progress();

@@ -3,13 +3,13 @@
 // extraction directory (the current directory), restored from pack200 when packed, and
 // handed to the runtime search.
 
-#include <windows.h>
+#include "core/Progress.h"
 
 namespace shipkit::jre {
 
 // The whole step; returns only when the unpacked (or another) runtime is loaded, every
 // failure ends the process.
-void unpackShippedRuntime(HWND window);
+void unpackShippedRuntime(core::Progress& progress);
 
 // Loads the runtime in "jre", else searches for another; returns only on success.
 void useShippedRuntime();

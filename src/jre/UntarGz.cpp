@@ -1,13 +1,12 @@
 #include "jre/UntarGz.h"
 
-#include <commctrl.h>
 #include <zlib.h>
 
 #include <cstdio>
 #include <string>
 
-#include "core/DialogIds.h"
 #include "core/Log.h"
+#include "core/Progress.h"
 #include "jre/GzTarInput.h"
 #include "jre/TarFormat.h"
 #include "jre/Untar.h"
@@ -27,7 +26,7 @@ std::wstring wideName(const MemberName& name) {
 // Member files in the current directory, and the progress bar (positions 100..200).
 class FileOutput : public TarOutput {
  public:
-  FileOutput(HWND window, int32_t total) : window_(window), total_(total), lastUpdate_(::GetTickCount()) {}
+  FileOutput(core::Progress& progress, int32_t total) : progress_(progress), total_(total), lastUpdate_(::GetTickCount()) {}
   void makeDirectory(const MemberName& name) override { ::CreateDirectoryW(wideName(name).c_str(), nullptr); }
   // Created as the C runtime's "wb" does (truncating an existing file), without its
   // stream buffer: the copy already writes whole chunks.
@@ -48,14 +47,14 @@ class FileOutput : public TarOutput {
   // shows is not sent again: each update is a message to the dialog's thread, which with
   // thousands of small members would cost more than the files themselves.
   void progress(int64_t position, bool member) override {
-    if (!window_) return;
+    if (!progress_.hasDialog()) return;
     DWORD now = ::GetTickCount();
     if (!member && now - lastUpdate_ <= 200) return;
     lastUpdate_ = now;
     const int shown = untarProgress(position, total_);
     if (shown == lastShown_) return;
     lastShown_ = shown;
-    ::SendDlgItemMessageW(window_, core::kProgressBar, PBM_SETPOS, WPARAM(shown), 0);
+    progress_.setPosition(shown);
   }
   void log(const std::string& text, bool error, bool utf8) override {
     const std::wstring line = utf8 ? win::fromUtf8(text) : win::wide(text);
@@ -66,7 +65,7 @@ class FileOutput : public TarOutput {
   }
 
  private:
-  HWND window_;
+  core::Progress& progress_;
   int32_t total_;
   DWORD lastUpdate_;
   int lastShown_ = -1;
@@ -75,7 +74,8 @@ class FileOutput : public TarOutput {
 
 }  // namespace
 
-bool untarGz(const char* archive, const char* target, HWND window, int32_t total, MemberName& uncreatable) {
+bool untarGz(const char* archive, const char* target, core::Progress& progress, int32_t total,
+             MemberName& uncreatable) {
   // The directory to return to, at any length (a fixed buffer too small for it would leave
   // the process in the target directory).
   std::string saved(::GetCurrentDirectoryA(0, nullptr), '\0');
@@ -91,7 +91,7 @@ bool untarGz(const char* archive, const char* target, HWND window, int32_t total
   {
     core::LogBatch batch;  // a line per member
     GzTarInput input(file);
-    FileOutput output(window, total);
+    FileOutput output(progress, total);
     result = untar(input, output, kCopyBuffer);
   }
   ::SetCurrentDirectoryA(saved.c_str());

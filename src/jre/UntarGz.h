@@ -1,6 +1,6 @@
 #pragma once
 // Unpacking a gzip-compressed tar archive through zlib's gz file functions into a target
-// directory, with the progress bar of the progress dialog at 100..200.
+// directory, with the progress bar at 100..200.
 
 #include <windows.h>
 
@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/Progress.h"
 #include "jre/Untar.h"
 
 namespace shipkit::jre {
@@ -19,6 +20,7 @@ inline constexpr std::size_t kCopyBuffer = 32768;
 // True when the archive ended after at least one regular file was written. Member names are
 // created relative to `target`; the current directory is restored before returning. When a
 // member file cannot be created, `uncreatable` holds its name.
-bool untarGz(const char* archive, const char* target, HWND window, int32_t total, MemberName& uncreatable);
+bool untarGz(const char* archive, const char* target, core::Progress& progress, int32_t total,
+             MemberName& uncreatable);
 
 }  // namespace shipkit::jre

@@ -1,7 +1,5 @@
 #include "launcher/MainWork.h"
 
-#include <commctrl.h>
-
 #include <cstdio>
 
 #include "core/CommandLine.h"
@@ -37,7 +35,8 @@ void enterExtractionDir() {
     logError(L"Could not change working dir to %S (%d)", dir.c_str(), int(::GetLastError()));
 }
 
-void freshExtraction(HWND window) {
+// False when the user canceled during the extraction: the run ends.
+bool freshExtraction(core::Progress& progress) {
   RunState& rs = runState();
   if (rs.extractOnly) {
     rs.extractionDir = launcherPath() + ".test";
@@ -58,15 +57,17 @@ void freshExtraction(HWND window) {
   }
   setupNativeLibraryPath();
   enterExtractionDir();
-  int result = payload::extractPayload();
+  int result = payload::extractPayload(progress);
+  if (result == payload::kExtractCanceled) return false;
   if (result != payload::kExtractOk) {
     if (!rs.quiet) {
       std::wstring text = core::message(result == payload::kExtractWriteFailed ? 20018 : 20016);
       ensureCommonControls();
-      ::MessageBoxW(window, text.c_str(), core::message(20013).c_str(), MB_ICONERROR | MB_OK);
+      ::MessageBoxW(progress.owner(), text.c_str(), core::message(20013).c_str(), MB_ICONERROR | MB_OK);
     }
     fatalExit(1);
   }
+  return true;
 }
 
 // Whether a usable runtime archive or unpacked runtime is present (step 6).
@@ -91,11 +92,11 @@ void detectShippedRuntime() {
 }
 
 // False when the user canceled a download: the run ends.
-bool chooseRuntime(HWND window) {
+bool chooseRuntime(core::Progress& progress) {
   RunState& rs = runState();
   const bool preferInstalled = core::configInt(161) != 0;
   if (!rs.runtimeArchivePresent) {
-    instance::setStartMarkers(window != nullptr);
+    instance::setStartMarkers(progress.hasDialog());
     if (!rs.manualRuntime && searchRuntime()) return true;
     if (rs.quiet) {
       if (core::configInt(157) == 0) {
@@ -105,15 +106,15 @@ bool chooseRuntime(HWND window) {
         std::exit(83);
       }
       writeStdout("No JRE found. Trying to download.\n");
-      return downloadRuntime(nullptr);
+      return downloadRuntime(core::noProgress());
     }
-    if (window) return downloadRuntime(window);
+    if (progress.hasDialog()) return downloadRuntime(progress);
     // A dialog only for the download: its Cancel ends the run as the dialog's Cancel does.
     runProgressDialog(nullptr);
     return !progressDialogCanceled();
   }
   if (preferInstalled) {
-    instance::setStartMarkers(window != nullptr);
+    instance::setStartMarkers(progress.hasDialog());
     if (searchRuntime())
       rs.runtimeArchivePresent = false;
     else
@@ -124,14 +125,12 @@ bool chooseRuntime(HWND window) {
 
 }  // namespace
 
-int runMainWork(HWND window) {
+int runMainWork(core::Progress& progress) {
   RunState& rs = runState();
   logLine(L"Starting work");
-  if (window) {
-    ::SendDlgItemMessageW(window, kProgressBar, PBM_SETPOS, 1, 0);
-    ::SendDlgItemMessageW(window, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 400));
-  }
-  if (!rs.languageRestart) payload::verifyIntegrity(window);
+  progress.setPosition(1);
+  progress.setRange(0, 400);
+  if (!rs.languageRestart) payload::verifyIntegrity(progress);
 
   bool reuse = false;
   if (rs.languageRestart) {
@@ -150,21 +149,21 @@ int runMainWork(HWND window) {
     else
       reuse = true;
   }
-  if (!reuse) freshExtraction(window);
+  if (!reuse && !freshExtraction(progress)) return 0;
 
   char current[6000] = {};
   ::GetCurrentDirectoryA(sizeof current, current);
   logLine(L"Current working dir: %S", current);
   detectShippedRuntime();
-  if (!chooseRuntime(window)) return 0;
+  if (!chooseRuntime(progress)) return 0;
   enterExtractionDir();
 
   const bool fresh = !rs.languageRestart || rs.restartFailed;
   if (fresh) {
     setProgressBase(!rs.runtimeArchivePresent ? 100 : (core::configInt(153) != 0 ? 300 : 200));
-    if (rs.runtimeArchivePresent) unpackShippedRuntime(window);
+    if (rs.runtimeArchivePresent) unpackShippedRuntime(progress);
   } else if (rs.runtimeArchivePresent) {
-    useUnpackedRuntime(window);
+    useUnpackedRuntime();
   }
   if (fresh) {
     int32_t count = core::configInt(2002);
@@ -189,8 +188,8 @@ int runMainWork(HWND window) {
     std::exit(0);
   }
 
-  if (window) startStartWait(window);
-  instance::setStartMarkers(window != nullptr);
+  if (progress.hasDialog()) startStartWait(progress);
+  instance::setStartMarkers(progress.hasDialog());
 
   std::vector<std::wstring> javaArgs;
   splitCommandLine(::GetCommandLineW(), javaArgs);

@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "core/Progress.h"
+
 namespace shipkit::launcher {
 
 // The main work from the integrity check to the start of the Java virtual machine.
-// `window` is the progress dialog or null. Returns 0.
-int runMainWork(HWND window);
+// `progress` is the progress dialog's, or core::noProgress(). Returns 0.
+int runMainWork(core::Progress& progress);
 
 }  // namespace shipkit::launcher

@@ -36,14 +36,49 @@ namespace {
 
 std::atomic<bool> gCanceled{false};
 
+// The dialog's controls behind the steps' progress. Set up before the work thread starts.
+class DialogProgress final : public core::Progress {
+ public:
+  explicit DialogProgress(HWND window) : window_(window) {}
+  bool hasDialog() const override { return true; }
+  void setRange(int low, int high) override {
+    ::SendDlgItemMessageW(window_, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+  }
+  // Posted: a thread that moves the bar never waits for the dialog's thread.
+  void setPosition(int position) override {
+    ::PostMessageW(::GetDlgItem(window_, kProgressBar), PBM_SETPOS, WPARAM(position), 0);
+  }
+  void setMainText(const std::wstring& text) override { ::SetDlgItemTextW(window_, kMainText, text.c_str()); }
+  void setStatusText(const std::wstring& text) override {
+    ::SetDlgItemTextW(window_, kStatusText, text.c_str());
+  }
+  void setButtonText(const std::wstring& text) override { ::SetDlgItemTextW(window_, IDCANCEL, text.c_str()); }
+  void showStatus(bool shown) override {
+    ::ShowWindow(::GetDlgItem(window_, kStatusText), shown ? SW_SHOW : SW_HIDE);
+  }
+  void hide() override { ::ShowWindow(window_, SW_HIDE); }
+  // The dialog runs on another thread: ending it takes effect when its loop wakes up.
+  void end() override {
+    ::EndDialog(window_, 0);
+    ::PostMessageW(window_, WM_NULL, 0, 0);
+  }
+  HWND owner() const override { return window_; }
+  bool canceled() const override { return gCanceled; }
+
+ private:
+  HWND window_;
+};
+
 // A dialog opened while the run started without one exists only for the runtime
 // download, which ends it when done; otherwise the dialog carries the whole main work.
+// The progress object lives as long as the process: the wait for the Java side's window
+// uses it after the work thread has gone on into the Java side.
 DWORD WINAPI workThread(LPVOID parameter) {
-  HWND window = static_cast<HWND>(parameter);
+  auto* progress = new DialogProgress(static_cast<HWND>(parameter));
   if (runState().startWithoutDialog)
-    downloadRuntime(window);
+    downloadRuntime(*progress);
   else
-    runMainWork(window);
+    runMainWork(*progress);
   return 0;
 }
 

@@ -16,27 +16,27 @@ bool searchRuntime() {
   return jvm::LoadDLL(false, nullptr, false);
 }
 
-bool downloadRuntime(HWND window) {
-  return jre::downloadRuntime(window);
+bool downloadRuntime(core::Progress& progress) {
+  return jre::downloadRuntime(progress);
 }
 void stopDownload() {
-  jre::cancelDownload();
+  jre::awaitCanceledTransfer();
 }
 
 void setProgressBase(int base) {
   instance::setProgressBase(base);
 }
-void unpackShippedRuntime(HWND window) {
-  jre::unpackShippedRuntime(window);
+void unpackShippedRuntime(core::Progress& progress) {
+  jre::unpackShippedRuntime(progress);
 }
-void useUnpackedRuntime(HWND) {
+void useUnpackedRuntime() {
   jre::useShippedRuntime();
 }
 void unpackPack200(const std::string& path) {
   jre::unpackPackedJar(jvm::chosenRuntime().home, path);
 }
-void startStartWait(HWND window) {
-  instance::startStartWait(window);
+void startStartWait(core::Progress& progress) {
+  instance::startStartWait(progress);
 }
 bool launchJvm(const std::vector<std::wstring>& arguments) {
   // A vendor who packed splash images into the launcher (image 10000 is the one for scale

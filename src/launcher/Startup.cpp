@@ -134,10 +134,10 @@ int launcherMain(HINSTANCE instance, const char* commandLine) {
 
   if (rs.quiet && !rs.splashRequested) {
     logLine(L"Quiet installer.");
-    runMainWork(nullptr);
+    runMainWork(core::noProgress());
   } else if (rs.startWithoutDialog) {
     registerDialogClass();
-    runMainWork(nullptr);
+    runMainWork(core::noProgress());
   } else {
     registerDialogClass();
     runProgressDialog(nullptr);

@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -131,7 +132,23 @@ int copyMasked(HANDLE source, HANDLE target, int64_t length, bool unmask) {
   return copyMaskedWith(storage, source, target, length, unmask);
 }
 
-int extractPayload() {
+namespace {
+
+// The number of files after which a test holds the extraction, or -1.
+int extractionHold() {
+  char text[16] = {};
+  DWORD n = ::GetEnvironmentVariableA("SHIPKIT_EXTRACTION_HOLD", text, sizeof text);
+  return n > 0 && n < sizeof text ? std::atoi(text) : -1;
+}
+
+void holdUntilCanceled(const core::Progress& progress, int files) {
+  logLine(L"holding the extraction after %d files", files);
+  for (int waited = 0; !progress.canceled() && waited < 10000; waited += 10) ::Sleep(10);
+}
+
+}  // namespace
+
+int extractPayload(const core::Progress& progress) {
   logLine(L"extracting files");
   const int32_t count = configInt(2002);
   logLine(L"Included files: %d", int(count));
@@ -157,7 +174,14 @@ int extractPayload() {
   core::LogBatch batch;  // a line or two per file
   // One copy buffer for all files: a fresh one per file would be fresh memory to fault in.
   std::vector<unsigned char> buffer;
+  const int hold = extractionHold();
+  int extracted = 0;
   for (const auto& name : names) {
+    if (extracted++ == hold) holdUntilCanceled(progress, hold);
+    if (progress.canceled()) {
+      logLine(L"extraction canceled");
+      return kExtractCanceled;
+    }
     const std::string path = dir + "\\" + name;
     std::size_t slash = name.find('\\');
     if (slash != std::string::npos) {

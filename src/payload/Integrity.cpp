@@ -1,15 +1,14 @@
 #include "payload/Integrity.h"
 
-#include <commctrl.h>
 #include <zlib.h>
 
 #include <vector>
 
 #include "core/CommonControls.h"
 #include "core/Config.h"
-#include "core/DialogIds.h"
 #include "core/ErrorDisplay.h"
 #include "core/Log.h"
+#include "core/Progress.h"
 #include "core/RunState.h"
 #include "payload/Container.h"
 
@@ -26,7 +25,7 @@ namespace {
 constexpr DWORD kChunk = 1 << 20;
 }  // namespace
 
-void verifyIntegrity(HWND window) {
+void verifyIntegrity(core::Progress& progress) {
   win::UniqueFile file = openOwnExecutable();
   FileSource source(file.get());
   ContainerReader reader(source);
@@ -61,12 +60,9 @@ void verifyIntegrity(HWND window) {
           }
           crc = crc32(crc, buffer.data(), got);
           done += got;
-          if (window) {
-            int percent = int(done * 100 / length);
-            if (percent > lastPercent) {
-              lastPercent = percent;
-              ::SendDlgItemMessageW(window, core::kProgressBar, PBM_SETPOS, WPARAM(percent), 0);
-            }
+          if (int percent = int(done * 100 / length); percent > lastPercent) {
+            lastPercent = percent;
+            progress.setPosition(percent);
           }
         }
         computed = uint32_t(crc);
@@ -74,15 +70,15 @@ void verifyIntegrity(HWND window) {
         checked = true;
       }
     }
-    if (!checked && window) {
-      ::SendDlgItemMessageW(window, core::kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(100, 400));
-      ::SendDlgItemMessageW(window, core::kProgressBar, PBM_SETPOS, 101, 0);
+    if (!checked) {
+      progress.setRange(100, 400);
+      progress.setPosition(101);
     }
   }
   file.reset();
   if (computed != expected) {
     ensureCommonControls();
-    ::MessageBoxW(window, message(20016).c_str(), message(20013).c_str(), MB_ICONERROR | MB_OK);
+    ::MessageBoxW(progress.owner(), message(20016).c_str(), message(20013).c_str(), MB_ICONERROR | MB_OK);
     core::fatalExit(1);
   }
 }

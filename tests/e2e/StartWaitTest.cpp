@@ -217,7 +217,20 @@ struct CancelCase {
   // "dialog" or "155" (the run starts without a dialog, which opens one for the download only):
   // no runtime on the machine, and the download from a server that trickles it for ten seconds
   const char* download = "";
+  bool payload = false;  // four shipped files, the extraction held after two: press before it ends
 };
+
+// Four payload files after the installer's own; the extraction holds after the first two of
+// them until the press arrives (SHIPKIT_EXTRACTION_HOLD), so the press lands before its end.
+constexpr int kPayloadFiles = 4;
+void shipHeldFiles(WaitRun& run, std::map<std::string, std::string>& env) {
+  env["SHIPKIT_EXTRACTION_HOLD"] = std::to_string(run.manifest["files"].size() + 2);
+  for (int f = 0; f < kPayloadFiles; ++f) {
+    const fs::path file = run.box.dir() / ("file" + std::to_string(f) + ".bin");
+    std::ofstream(file, std::ios::binary) << std::string(4096, 'x');
+    run.manifest["files"].push_back({{"name", file.filename().string()}, {"source", file.string()}});
+  }
+}
 
 // Ships "jre.tar.gz" (made by GNU tar) of a fake runtime with 3000 small files besides, so that
 // unpacking it moves the bar through 100..200 for a while.
@@ -251,6 +264,7 @@ TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
   std::string arguments;
   std::vector<std::string> unset;
   std::map<std::string, std::string> env;
+  if (c.payload) shipHeldFiles(run, env);
   if (*c.download) {
     const fs::path served = run.box.dir() / "served";
     fs::create_directories(served);
@@ -286,6 +300,16 @@ TEST_P(Cancel, EndsTheRunWithCodeZeroAndClearsTheMarkers) {
     ASSERT_EQ(dirs.size(), 1u) << "the extraction directory stays, as after any Cancel";
     EXPECT_FALSE(fs::exists(dirs[0] / "jre.tar.gz"));
   }
+  if (c.payload) {
+    // The press lands before the extraction ends (it may land before the first file): the run
+    // goes no further, the directory keeps what was extracted, and no file after the hold comes.
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("Current working dir: ", 0) == 0;
+    })) << testing::PrintToString(lines);
+    ASSERT_EQ(dirs.size(), 1u) << "the extraction directory stays, as after any Cancel";
+    for (int f = 2; f < kPayloadFiles; ++f)
+      EXPECT_FALSE(fs::exists(dirs[0] / ("file" + std::to_string(f) + ".bin"))) << f;
+  }
   EXPECT_EQ(p.marker, "absent");
   EXPECT_TRUE(run.result.dialogs.empty()) << run.result.dialogs[0];
 }
@@ -298,7 +322,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CancelCase{"EnterDuringTheWait", "enter 175"},
                     CancelCase{"CancelWhileTheRuntimeIsUnpacked", "cancel 101", true},
                     CancelCase{"CancelDuringTheDownload", "cancel download", false, "dialog"},
-                    CancelCase{"CancelDuringTheDownloadWithoutDialog", "cancel download", false, "155"}),
+                    CancelCase{"CancelDuringTheDownloadWithoutDialog", "cancel download", false, "155"},
+                    CancelCase{"CancelWhileThePayloadIsExtracted", "cancel 100", false, "", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ExitCase {

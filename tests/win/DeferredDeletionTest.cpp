@@ -194,7 +194,7 @@ DeletionSettings fast() {
   DeletionSettings s;
   s.passes = 3;
   s.passIntervalMs = 10;
-  s.semaphorePollMs = 10;
+  s.semaphorePause = [] { Sleep(10); };
   s.exitWindows = recordReboot;
   return s;
 }
@@ -360,12 +360,13 @@ TEST(DeferredDeletion, WaitsForTheSemaphore) {
     released = true;
     CloseHandle(semaphore);
   });
-  waitForSemaphoreRelease(name, 10);
+  const auto pause = [] { Sleep(10); };
+  waitForSemaphoreRelease(name, pause);
   EXPECT_TRUE(released.load());
   holder.join();
   // A name nobody holds, or one that is no valid object name, does not block.
-  waitForSemaphoreRelease(L"Local\\windel" + uniqueName(), 10);
-  waitForSemaphoreRelease(L"Bogus\\namespace\\" + uniqueName(), 10);
+  waitForSemaphoreRelease(L"Local\\windel" + uniqueName(), pause);
+  waitForSemaphoreRelease(L"Bogus\\namespace\\" + uniqueName(), pause);
 }
 
 // The installer's semaphore keeps the deletion waiting, also when this process may not open

@@ -373,10 +373,12 @@ int wmain(int argc, wchar_t** argv) {
   HANDLE samplerThread =
       statsFile.empty() ? nullptr : CreateThread(nullptr, 0, Sampler::run, &sampler, 0, nullptr);
   // Poll for the child's dialogs until it ends; each dialog is recorded once and closed.
+  // The progress dialog is looked at before the dialog boxes are answered: an answer may end
+  // the run, and with it the progress dialog while its controls are recorded.
   while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) {
-    EnumWindows(visitTop, reinterpret_cast<LPARAM>(&watch));
     if (!watch.progressFile.empty() || !progress.press.empty() || !watch.controlsFile.empty())
       watchProgress(progress, watch.progressFile, watch.controlsFile, watch.pid);
+    EnumWindows(visitTop, reinterpret_cast<LPARAM>(&watch));
   }
   {
     DWORD value = 0, size = sizeof value;

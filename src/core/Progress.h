@@ -31,8 +31,9 @@ class Progress {
   virtual bool canceled() const = 0;
 };
 
-// The progress of a run without a dialog: shows nothing and is never canceled.
-class NoProgress final : public Progress {
+// The progress of a run without a dialog: shows nothing and is never canceled. Also the base
+// of progress doubles that record a part of it.
+class NoProgress : public Progress {
  public:
   bool hasDialog() const override { return false; }
   void setRange(int, int) override {}

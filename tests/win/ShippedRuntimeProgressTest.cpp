@@ -20,23 +20,14 @@
 namespace {
 
 // Records the bar's positions, from any thread.
-class RecordedProgress final : public shipkit::core::Progress {
+class RecordedProgress final : public shipkit::core::NoProgress {
  public:
   bool hasDialog() const override { return true; }
-  void setRange(int, int) override {}
   void setPosition(int position) override {
     std::lock_guard<std::mutex> lock(mutex_);
     positions_.push_back(position);
     changed_.notify_all();
   }
-  void setMainText(const std::wstring&) override {}
-  void setStatusText(const std::wstring&) override {}
-  void setButtonText(const std::wstring&) override {}
-  void showStatus(bool) override {}
-  void hide() override {}
-  void end() override {}
-  HWND owner() const override { return nullptr; }
-  bool canceled() const override { return false; }
 
   // The positions once one of at least `last` has arrived (at most 10 s).
   std::vector<int> positionsUpTo(int last) {

@@ -19,9 +19,17 @@ esac
 # Work trees beside this one share cached objects: paths below the common parent are hashed
 # relative to it.
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$ROOT")} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+# The cache takes units compiled with a precompiled header only with this.
+export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros}
 # Configured every time (a second or two): the tests join the trees once GoogleTest is there.
 cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE="$type" \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
 CC=clang CXX=clang++ cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE="$type" >/dev/null
-cmake --build build/win -j "$jobs" --target "${win_targets[@]}"
-cmake --build build/native -j "$jobs" --target "${native_targets[@]}"
+# The two trees build side by side: neither waits on the other's last, serial steps (the
+# final links), which would leave a core idle. The native tree's lines are marked.
+cmake --build build/native -j "$jobs" --target "${native_targets[@]}" > >(sed -u 's/^/native: /') 2>&1 &
+native=$!
+status=0
+cmake --build build/win -j "$jobs" --target "${win_targets[@]}" || status=$?
+wait "$native" || status=$?
+exit "$status"

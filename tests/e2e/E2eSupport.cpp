@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "pack/Packer.h"
@@ -30,6 +31,11 @@ Sandbox::Sandbox() {
   const auto* info = testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(info->test_suite_name()) + "." + info->name();
   std::replace(name.begin(), name.end(), '/', '_');
+  // A test that makes one sandbox per row gets a directory per row: under Wine a launcher
+  // rebuilt at the path of one that has just ended was once refused a start (envrun: cannot
+  // start), and once a row's run behaved as with the row before's configuration.
+  static std::map<std::string, int> made;
+  if (int n = ++made[name]; n > 1) name += "." + std::to_string(n);
   dir_ = outDir().parent_path() / "e2e" / (outDir().filename().string() + "." + name);
   fs::remove_all(dir_);
   fs::create_directories(dir_);

@@ -59,18 +59,13 @@ TEST(InstanceControl, SecondStartOfASingleInstanceEnds) {
     bool activate;
     bool hung;
   };
-  const Row rows[] = {{true, false}, {false, false}, {true, true}};
-  for (int i = 0; i < 3; ++i) {
-    const Row row = rows[i];
+  for (Row row : {Row{true, false}, Row{false, false}, Row{true, true}}) {
     const bool activate = row.activate;
     SCOPED_TRACE(testing::Message() << "activate " << activate << ", hung " << row.hung);
     Runs runs;
     runs.manifest["config"]["10005"] = "1";
     if (activate) runs.manifest["config"]["10008"] = "1";
-    // A name of its own per row, so that nothing of the row before (its instance name, an image
-    // Wine may still hold of a file of the same path) reaches this row's runs: once a row
-    // without entry 10008 was seen restoring the window.
-    fs::path exe = runs.box.build(runs.manifest, "setup" + std::to_string(i) + ".exe");
+    fs::path exe = runs.box.build(runs.manifest);
     const std::string line = "\"" + winPath(exe) + "\" -q";
     const std::map<std::string, std::string> env = {{"RELEASE", winPath(runs.box.dir() / "release")}};
     // After the release a pumping pause lets a restore that was only posted take effect.

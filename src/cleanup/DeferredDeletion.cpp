@@ -41,18 +41,7 @@ class Win32Effects : public DeletionEffects {
  private:
   RemoveResult remove(const std::wstring& path, core::EntryKind kind) {
     const std::wstring full = core::fullPathOf(path);
-    if (full.empty()) return RemoveResult::kMissing;
-    switch (core::removeEntry(full, topLength(full), kind)) {
-      case core::Removal::kRemoved:
-        return RemoveResult::kRemoved;
-      case core::Removal::kMissing:
-        return RemoveResult::kMissing;
-      case core::Removal::kRefused:
-        return RemoveResult::kRefused;
-      case core::Removal::kResists:
-        break;
-    }
-    return RemoveResult::kResists;
+    return full.empty() ? RemoveResult::kMissing : core::removeEntry(full, topLength(full), kind);
   }
   // Upper-cased as the file system compares names; the length stays the same.
   static std::wstring folded(std::wstring text) {

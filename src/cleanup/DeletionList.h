@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/DeletionRules.h"
+
 namespace shipkit::cleanup {
 
 // The lines of a list file: UTF-16LE, two bytes per unit (an odd last byte is ignored).
@@ -15,9 +17,7 @@ namespace shipkit::cleanup {
 // separate the sections).
 std::vector<std::wstring> splitListFile(std::string_view bytes);
 
-// kRefused: the entry lies behind a link inside its tree; it is dropped like a removed one,
-// never retried and never scheduled at reboot.
-enum class RemoveResult { kRemoved, kMissing, kResists, kRefused };
+using RemoveResult = core::Removal;
 
 // The system as the passes see it.
 class DeletionEffects {

@@ -11,6 +11,13 @@
 
 namespace shipkit::core {
 
+// What became of an entry asked to go. kMissing: it was not there (any more). kResists: it
+// exists and could not be removed (in use, not empty, no access). kRefused: it lies behind a
+// link inside its tree; it is dropped like a removed one, never retried and never scheduled
+// at reboot.
+enum class Removal { kRemoved, kMissing, kResists, kRefused };
+enum class EntryKind { kFile, kDirectory };
+
 constexpr std::uint32_t kAttributeDirectory = 0x10;    // FILE_ATTRIBUTE_DIRECTORY
 constexpr std::uint32_t kAttributeReparse = 0x400;     // FILE_ATTRIBUTE_REPARSE_POINT
 constexpr std::uint32_t kTagMountPoint = 0xA0000003u;  // IO_REPARSE_TAG_MOUNT_POINT (junction)

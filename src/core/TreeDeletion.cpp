@@ -24,10 +24,13 @@ struct Opened {
   std::wstring finalPath;  // where the handle really is; empty when unknown
 };
 
-std::wstring finalPathOf(HANDLE handle) {
+// A path from a call that writes it into a buffer and returns its length, or the size it needs
+// when the buffer is too small (0 on failure); empty on failure.
+template <typename Call>
+std::wstring pathFrom(Call call) {
   std::wstring buffer(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
-    DWORD n = ::GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()), FILE_NAME_NORMALIZED);
+    DWORD n = call(buffer.data(), DWORD(buffer.size()));
     if (n == 0) return {};
     if (n < buffer.size()) {
       buffer.resize(n);
@@ -36,6 +39,12 @@ std::wstring finalPathOf(HANDLE handle) {
     buffer.assign(n + 1, L'\0');
   }
   return {};
+}
+
+std::wstring finalPathOf(HANDLE handle) {
+  return pathFrom([&](wchar_t* buffer, DWORD size) {
+    return ::GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED);
+  });
 }
 
 bool open(const std::wstring& path, DWORD access, DWORD share, Opened& out) {
@@ -60,14 +69,7 @@ bool holdDirectory(const std::wstring& path, Opened& out) {
 }
 
 std::wstring longPathOf(const std::wstring& path) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  DWORD n = ::GetLongPathNameW(path.c_str(), buffer.data(), DWORD(buffer.size()));
-  if (n >= buffer.size()) {
-    buffer.assign(n + 1, L'\0');
-    n = ::GetLongPathNameW(path.c_str(), buffer.data(), DWORD(buffer.size()));
-  }
-  buffer.resize(n < buffer.size() ? n : 0);
-  return buffer;
+  return pathFrom([&](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(path.c_str(), buffer, size); });
 }
 
 enum class Reached { kItself, kLinkItself, kThroughLink };
@@ -135,23 +137,13 @@ Removal walkDown(const std::wstring& path, std::size_t topLength, std::vector<Op
   return Removal::kRemoved;
 }
 
-int entriesLevel(bool recurse) {
-  return recurse ? 1 : 0;
-}
-
 }  // namespace
 
 std::wstring fullPathOf(const std::wstring& path) {
   if (path.empty()) return {};
-  std::wstring buffer(MAX_PATH, L'\0');
-  DWORD n = ::GetFullPathNameW(path.c_str(), DWORD(buffer.size()), buffer.data(), nullptr);
-  if (n >= buffer.size()) {
-    buffer.assign(n + 1, L'\0');
-    n = ::GetFullPathNameW(path.c_str(), DWORD(buffer.size()), buffer.data(), nullptr);
-  }
-  if (n == 0 || n >= buffer.size()) return trimSeparators(path);
-  buffer.resize(n);
-  return trimSeparators(buffer);
+  const std::wstring full = pathFrom(
+      [&](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+  return trimSeparators(full.empty() ? path : full);
 }
 
 Removal removeEntry(const std::wstring& path, std::size_t topLength, EntryKind kind) {
@@ -209,7 +201,7 @@ void emptyTree(const std::wstring& dir, std::size_t topLength, int levels, bool 
     if (name == L"." || name == L"..") continue;
     const std::wstring path = base + name;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (log) logLine(L"attempting to remove %s (%d)", path.c_str(), entriesLevel(levels > 0));
+      if (log) logLine(L"attempting to remove %s (%d)", path.c_str(), levels > 0 ? 1 : 0);
       // A link is never entered: what it points to lies outside the tree. (Removing each
       // entry checks its path again; this only spares the walk.)
       if (levels > 0 && !isLinkReparse(data.dwFileAttributes, data.dwReserved0))

@@ -10,10 +10,9 @@
 #include <cstddef>
 #include <string>
 
-namespace shipkit::core {
+#include "core/DeletionRules.h"
 
-enum class Removal { kRemoved, kMissing, kResists, kRefused };
-enum class EntryKind { kFile, kDirectory };
+namespace shipkit::core {
 
 // The path made full (relative to the current directory), without trailing backslashes.
 std::wstring fullPathOf(const std::wstring& path);

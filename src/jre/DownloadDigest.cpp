@@ -28,6 +28,11 @@ win::LateBound<decltype(&::BCryptHashData)> hashData(L"bcrypt.dll", "BCryptHashD
 win::LateBound<decltype(&::BCryptFinishHash)> finishHash(L"bcrypt.dll", "BCryptFinishHash");
 win::LateBound<decltype(&::BCryptDestroyHash)> destroyHash(L"bcrypt.dll", "BCryptDestroyHash");
 
+// The archive that passed its check stays open without write or delete sharing until it has
+// been unpacked: the extraction directory is writable by the user, and an installer running
+// elevated must unpack exactly the bytes it hashed, not a file swapped in after the check.
+win::UniqueFile gVerifiedArchive;
+
 bool failed(NTSTATUS status, const wchar_t* call) {
   if (BCRYPT_SUCCESS(status)) return false;
   logError(L"%s failed with status 0x%08X", call, unsigned(status));
@@ -68,15 +73,6 @@ RuntimeDigest configuredRuntimeDigest() {
     logLine(L"Download not verified: no SHA-256 of the runtime archive is configured");
   return pin;
 }
-
-namespace {
-
-// The archive that passed its check stays open without write or delete sharing until it has
-// been unpacked: the extraction directory is writable by the user, and an installer running
-// elevated must unpack exactly the bytes it hashed, not a file swapped in after the check.
-win::UniqueFile gVerifiedArchive;
-
-}  // namespace
 
 void releaseVerifiedArchive() { gVerifiedArchive.reset(); }
 

@@ -117,22 +117,6 @@ int copyMaskedWith(std::vector<unsigned char>& storage, HANDLE source, HANDLE ta
   }
   return kExtractOk;
 }
-}  // namespace
-
-int32_t unextractedPosition() {
-  return gUnextractedPosition;
-}
-
-bool isSafePayloadName(std::string_view name) {
-  return payloadNameIsSafe(name);
-}
-
-int copyMasked(HANDLE source, HANDLE target, int64_t length, bool unmask) {
-  std::vector<unsigned char> storage;
-  return copyMaskedWith(storage, source, target, length, unmask);
-}
-
-namespace {
 
 // The number of files after which a test holds the extraction, or -1.
 int extractionHold() {
@@ -147,6 +131,19 @@ void holdUntilCanceled(const core::Progress& progress, int files) {
 }
 
 }  // namespace
+
+int32_t unextractedPosition() {
+  return gUnextractedPosition;
+}
+
+bool isSafePayloadName(std::string_view name) {
+  return payloadNameIsSafe(name);
+}
+
+int copyMasked(HANDLE source, HANDLE target, int64_t length, bool unmask) {
+  std::vector<unsigned char> storage;
+  return copyMaskedWith(storage, source, target, length, unmask);
+}
 
 int extractPayload(const core::Progress& progress) {
   logLine(L"extracting files");

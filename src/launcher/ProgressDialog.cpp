@@ -36,7 +36,7 @@ namespace {
 
 std::atomic<bool> gCanceled{false};
 
-// The dialog's controls behind the steps' progress. Set up before the work thread starts.
+// The dialog's controls behind the steps' progress.
 class DialogProgress final : public core::Progress {
  public:
   explicit DialogProgress(HWND window) : window_(window) {}
